@@ -1,0 +1,81 @@
+// map_t: an open-addressing hash table with linear probing.
+//
+// Keys are NUL-terminated byte strings (MAP_STR) or pointer-sized integers
+// (MAP_INT); values are untyped pointer-sized words. The slot order is part
+// of the contract: it decides the record order of stored word lists, so the
+// hash, the capacity rule and the growth rule below must not change.
+//
+//  - String hash: h = h * 9 + byte (unsigned 32-bit), slot = h % cap.
+//    Integer keys: slot = (uint32_t)key % cap.
+//  - Capacity rule: a requested n becomes the smallest m >= n for which
+//    isprime(m) holds; isprime tests divisors d with 2 <= d < floor(sqrt(n)),
+//    so 0..9, 15, 25, 35, 49, 121, 143, 169 pass as well as the primes.
+//    A new table gets 67 slots; growth doubles: 137, 277, 557, 1117, ...
+//  - Growth: before every keyed access (lookups too), when cap * 0.8 < size
+//    the table is rehashed to 2 * cap. Rehash re-places keys in old slot order.
+//  - A null key marks an empty slot: the integer 0 and a null string are not
+//    keys. Deletion leaves a tombstone so that keys never move: a key stored
+//    beyond a deleted slot stays reachable, and a map_forall walk that deletes
+//    the current key still visits every other key once, in slot order. A new
+//    key takes the first tombstone of its probe run, which is where it would
+//    land had the deleted slot simply been emptied. Rehash drops tombstones.
+#pragma once
+
+#include <cstdint>
+
+enum { MAP_INT = 0, MAP_STR = 1 };
+enum { MAP_BORROW = 0, MAP_ADOPT = 1, MAP_COPY = 2 };
+
+struct mapel_t {
+  void* key;  // null: empty slot; map_tombstone(): deleted slot
+  void* val;
+};
+
+struct map_t {
+  int size;   // keys stored
+  int cap;    // slots in els
+  int type;   // MAP_STR, or anything else for integer keys
+  int grow;   // automatic growth switch
+  int own;    // MAP_BORROW, MAP_ADOPT or MAP_COPY (string keys only)
+  void* data; // user argument handed to vfree; set by the owner
+  mapel_t* els;
+  void (*assn)(void** slotKey, void* key);
+  int (*comp)(void* stored, void* key);
+  int (*gpos)(int cap, void* key);
+  void (*full)(void* key);
+  void (*vfree)(void* val, void* data);
+  int tombs;  // deleted slots not yet reclaimed
+};
+
+// Integer keys and values travel as pointer-sized words.
+inline void* map_ikey(long n) { return reinterpret_cast<void*>(static_cast<intptr_t>(n)); }
+inline long map_ival(void* v) { return static_cast<long>(reinterpret_cast<intptr_t>(v)); }
+
+// The marker of a deleted slot; never a valid key.
+void* map_tombstone();
+inline bool map_live(const mapel_t& el) { return el.key != nullptr && el.key != map_tombstone(); }
+
+int map_init(map_t* map, int type, int own);
+int map_done(map_t* map);
+int map_clear(map_t* map);
+int map_size(map_t* map);
+int map_pos(map_t* map, void* key);
+void map_rehash(map_t* map, int n);
+int map_assn(map_t* map, void* key, void* val);
+int map_dele(map_t* map, void* key);
+int map_exist(map_t* map, void* key);
+void* map_get(map_t* map, void* key);
+void* map_get_nth(map_t* map, int* pos);
+int map_forall(map_t* map, int (*fn)(void* key, void* val, void* arg), void* arg);
+int map_forkey(map_t* map, void* key, int (*fn)(mapel_t* el, int existed));
+int map_addval(map_t* map, void* key, long delta);
+map_t* map_dup(map_t* map);
+
+int isprime(int n);
+void map_str_assn(void** slotKey, void* key);
+void map_str_assn2(void** slotKey, void* key);
+void map_int_assn(void** slotKey, void* key);
+int map_str_comp(void* stored, void* key);
+int map_int_comp(void* stored, void* key);
+int map_str_gpos(int cap, void* key);
+int map_int_gpos(int cap, void* key);

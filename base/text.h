@@ -1,0 +1,79 @@
+// Text utilities over C strings, string lists and std::string.
+//
+// A "string list" is several C strings stored back to back, each with its
+// NUL, closed by an empty string (two NULs in a row at the end).
+#pragma once
+
+#include <string>
+#include <vector>
+
+// A bounded list of texts: at most kCapacity items. push() refuses an item
+// beyond the bound instead of writing past it.
+struct strings {
+  static constexpr int kCapacity = 4096;
+  std::vector<std::string> items;
+  int count = 0;
+
+  bool push(const std::string& s);       // false when full
+  void reset() { items.clear(); count = 0; }
+  const std::string& operator[](int i) const { return items[i]; }
+};
+
+// Word splitting. The result is a new zero-filled heap buffer (release with
+// free) of 2 * strlen(text) + 1 bytes holding the words as a string list.
+char* str_get_words(const char* text, int* count);
+char* str_get_words_reg(const char* text, int* count);
+void str_get_words_preprocess(char* out, const char* in);
+
+// Joins a string list in place into one line, spacing by punctuation.
+void makeString(char* list);
+int spaceAfter(const char* w);
+int spaceBefore(const char* w);
+
+// Splits at `sep`; runs of separators count as one; empty parts (and, with
+// trim, parts of spaces only) are dropped. At most kCapacity - 1 parts are
+// kept (item `count` is the empty string); returns false when parts were
+// dropped for lack of room.
+bool getParts(const std::string& s, strings* out, char sep, bool trim);
+
+std::string lrscut(const std::string& s);
+std::string fnNoExt(const std::string& s);
+std::string fnExt(const std::string& s);
+std::string first(const std::string& s, int start, int n);
+std::string replace(const std::string& s, char from, char to);
+bool match(const std::string& a, const std::string& b, int mode);
+long strl(const std::string& s);
+std::string lstr(int n);
+
+char* str_noext(char* dst, const char* src);
+int str_cutext(char* s, const char* ext);
+void str_scut(char* s);
+void str_dele(char* s, const char* set);
+void strcatc(char* s, char c);
+void spaces(char* buf, int n);
+void tabs(char* buf, int n);
+void str_crlf(char* s);
+void str_getfirst_alpha(char* s);
+char* getDQCare(char* dst, const char* src);
+int getPartsCare(const char* src, char* dst, char sep, int trim);
+void divideFunc(const char* src, char* name, char* args);
+int str_divi(char* dst, const char* src, char sep, int flags);
+void str_divi2(char* dst, const char* src, char sep);
+void str_mcpy(char* dst, const char* src);
+void str_mrev(char* dst, const char* src);
+int str_midx(char** idx, char* list);
+int str_fdup(char* list);
+int isbracket(char c);
+int isopenbracket(char c);
+int isclosebracket(char c);
+int ispuncx(char c);
+int isinpnc(char c);
+std::string locate(const std::string& s, char c, int* pos);
+int findEndStr(const std::string& s, int i);
+std::string unescape(const std::string& s);
+void pint(long n);
+void pstr(const std::string& s);
+void pchr(char c);
+
+// Length in bytes of a string list, closing NUL included.
+size_t str_mlen(const char* list);

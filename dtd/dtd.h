@@ -1,0 +1,142 @@
+// DTD: the structure description of a dictionary's entries.
+//
+// Held twice: as the tag table (the ".def" file's lines in order; a record's
+// 1-based position is its tag number, 0 meaning "unknown path") and as a
+// structure tree of DTDEntry nodes rooted at the upmost tag, which inference
+// builds and merges and from which the table is regenerated (ent2str).
+//
+// Every tree node is created by garb_add and owned through the node list;
+// copies of a DTD share the list (and so the nodes). garb_clear deletes the
+// listed nodes the given root no longer reaches; the nodes still listed are
+// deleted when the last DTD sharing the list goes.
+#pragma once
+
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+class XML;
+
+// One tag record (one ".def" line).
+class DTDTag {
+ public:
+  std::string name;   // last component of the path
+  std::string path;   // dotted path from the upmost tag
+  int level = 0;      // 0 for the upmost tag
+  int min = 0;        // negative reads as 0
+  int max = -1;       // negative reads as 10000 (unbounded)
+  char type = 'N';    // type letter
+  std::string tpar;   // first type parameter (type 'R')
+  std::string tpar2;  // second type parameter (type 'E')
+};
+
+// The tag table. Code outside the class scans count and tags directly.
+class DTDStruct {
+ public:
+  static constexpr int kMaxTags = 256;
+  int count = 0;
+  std::vector<DTDTag> tags = std::vector<DTDTag>(kMaxTags);
+};
+
+// A node of the structure tree.
+class DTDEntry {
+ public:
+  static constexpr int kMaxChildren = 512;
+
+  std::string name;
+  std::string path;
+  int level = 0;
+  int min = 0;
+  int max = -1;
+  char type = 'N';
+  std::string tpar;
+  bool required = true;  // occurred in every merged entry holding its parent
+  int occurs = 1;        // carried into the table's max
+  DTDEntry* parent = nullptr;  // set only by DTD::gettree
+  std::vector<DTDEntry*> children;
+  bool reached = false;  // scratch mark of garb_clear
+
+  int count() const { return static_cast<int>(children.size()); }
+  // False, changing nothing, when the node already has kMaxChildren children.
+  bool addEntry(DTDEntry* child);
+  // Drops (does not destroy) the child at position i.
+  void delEntry(int i);
+};
+
+// The node list: every live node made by garb_add. Deletes what it still
+// holds when the last DTD sharing it is destroyed.
+struct DTDNodeList {
+  std::vector<DTDEntry*> nodes;
+  DTDNodeList() = default;
+  DTDNodeList(const DTDNodeList&) = delete;
+  DTDNodeList& operator=(const DTDNodeList&) = delete;
+  ~DTDNodeList();
+};
+
+class DTD : public DTDStruct {
+ public:
+  using Progress = void (*)(void*, double);
+
+  // The packed entry form stores tag numbers 1..127 only.
+  static constexpr int kMaxPackedTag = 127;
+  // The ".def" reader's limits.
+  static constexpr int kMaxLevels = 10;
+  static constexpr int kMaxField = 127;
+
+  std::string key;      // path of the last 'K' tag of the ".def" file
+  std::string xmlName;  // the dictionary's XML file
+  std::string dtdName;  // the ".def" file
+  DTDEntry* root = nullptr;
+  std::shared_ptr<DTDNodeList> garb;  // node list, shared by copies
+  int io = 0;                   // console output switch
+  Progress progress = nullptr;  // progress callback, may be null
+
+  DTD();
+  explicit DTD(const std::string& xmlName);
+  DTD(const std::string& xmlName, bool force, int io, Progress progress);
+  DTD(const DTD&) = default;             // shares the tree nodes
+  DTD& operator=(const DTD&) = default;  // shares the tree nodes
+  ~DTD() = default;
+
+  int ngarb() const { return garb ? static_cast<int>(garb->nodes.size()) : 0; }
+  void setDTDName(const std::string& dtdName);
+
+  // --- tag table queries ---
+  int getIndex(const std::string& path) const;
+  bool tagExist(const std::string& path) const { return getIndex(path) > 0; }
+  std::string getTag(int n) const;
+  char getType(int n) const;
+  std::string getTpar(int n) const;
+  std::string getTpar2(int n) const;
+  int getMin(int n) const;
+  int getMax(int n) const;
+  char getType(const std::string& path) const;
+  std::string getTpar(const std::string& path) const;
+  std::string getTpar2(const std::string& path) const;
+  int getMin(const std::string& path) const;
+  int getMax(const std::string& path) const;
+  int tag2Int(const std::string& path, bool flag) const;
+  std::string int2Tag(long code, bool* flag) const;
+
+  // --- structure tree ---
+  DTDEntry* garb_add();
+  bool garb_used(DTDEntry* root, DTDEntry* node);
+  void garb_clear(DTDEntry* root);
+  bool addtag(const DTDTag* t);
+  DTDEntry* gettree(const std::string& path);
+  void ent2str();
+  void update(XML* x);
+
+  // --- inference (dtd/infer.cpp) ---
+  void init(const std::string& xmlName, bool force, int io, Progress progress);
+  void loadXML();
+
+  // --- ".def" file (dtd/deffile.cpp) ---
+  void loadDTD();
+  void saveDTD();
+  std::string printEntry(DTDEntry* node);
+  std::string getString();
+};
+
+std::ostream& operator<<(std::ostream& os, DTD dtd);

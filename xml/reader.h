@@ -1,0 +1,129 @@
+// XML: the dictionary file's reader, one entry at a time.
+//
+// Not a general XML parser: it knows tags, the entities &lt; &gt; &amp;
+// (recognised by their first letter), optional backslash escapes and the XML
+// declaration. Tag names are upper-cased with ucase, control bytes become
+// spaces, text pieces are trimmed and joined without separator, children are
+// attached when they close. Malformed input is reported on standard error
+// with "Parse error: ..." and reading goes on.
+//
+// The object also carries the writer's output properties, and the operations
+// that other subsystems apply to its current entry (packed form, queries,
+// rewriting, structure inference); those are implemented beside their
+// subsystem (xml/packed.cpp, xml/query.cpp, xml/rewrite.cpp, dtd/infer.cpp).
+#pragma once
+
+#include <cstdio>
+#include <set>
+#include <string>
+
+#include "base/text.h"
+#include "xml/entry.h"
+
+class DTD;
+class DTDEntry;
+struct map_t;
+
+class XML {
+ public:
+  // Nesting limit: the tenth nested element is refused.
+  static constexpr int kMaxDepth = 10;
+
+  strings values;         // texts of the current entry's nodes (getEntStr)
+  strings names;          // names of the current entry's nodes (getEntStr)
+  std::string upmost;     // name of the upmost tag, fixed by the first entry
+  std::string encoding;   // from the XML declaration; empty when none
+  int escapes = 1;        // backslash escapes; 0 after a recognised declaration
+  XMLEntry* root;         // the current entry; owned
+  int outProps = 7;       // writer properties (xml/writer.h)
+  int errors = 0;         // parse errors reported through this object
+
+  XML();
+  ~XML();
+  XML(const XML&) = delete;
+  XML& operator=(const XML&) = delete;
+
+  // --- reading ---
+  // Reads the next entry from *f. True when an entry was read (it is then
+  // root). Afterwards the stream stands just after the last byte the entry
+  // consumed, exactly as if it had been read byte by byte.
+  bool getEntry(FILE** f);
+  bool getEntry(const std::string& text);
+  // One parser step: c the current byte, next the look-ahead; *skip gets
+  // the count of further bytes to pass over; init resets the parse state.
+  bool getEntrySwitch(char c, char next, int* skip, int init);
+  void clear();
+  XMLEntry* getXMLEntry() { return root; }
+  void setXMLEntry(XMLEntry* e) { root = e; }
+  void findParents();
+  void readHeader(FILE* f);
+
+  // --- writing ---
+  void setOutProps(int props) { outProps = props; }
+  void printHeader(FILE* f);
+  static void printHeader(FILE* f, const char* encoding);
+  std::string getString(bool escBackslash);
+
+  // --- value lists and text export ---
+  // Fills values/names children-first; false (with a message) when the entry
+  // has more nodes than the lists hold, keeping what fits.
+  bool getEntStr();
+  void exportText(FILE** f, long id);
+  bool getTextEntry(FILE** f, long* id);
+
+  static XMLEntry* makeXMLEntry(const std::string& path, const std::string& value);
+  static XMLEntry* makeXMLEntry(const std::string& text);
+
+  // --- packed form (xml/packed.cpp) ---
+  void savePackEntry(FILE** f, map_t* words, DTD* dtd);
+  bool loadPackEntry(FILE** f, map_t* ids, DTD* dtd);
+  bool getPackPtr(FILE** f, long* word, long* tag, long* pos);
+
+  // --- queries (xml/query.cpp) ---
+  std::string getValue(const std::string& path);
+  void getAllValues(const std::string& path, std::set<std::string>* out);
+  bool gettrees(std::set<XMLEntry*>* out, const std::string& path);
+  XMLEntry* gettree(const std::string& path);
+  XMLEntry* gettreeR(XMLEntry* e, XMLEntry* parent, strings* p, int k);
+  void gettreesR(std::set<XMLEntry*>* out, XMLEntry* e, XMLEntry* parent, strings* p, int k);
+
+  // --- path-driven rewriting (xml/rewrite.cpp) ---
+  void rentree(XMLEntry* e, const std::string& prefix);
+  void shiftlevel(XMLEntry* e, int d);
+  bool rentag(const std::string& path, const std::string& name);
+  bool chgval(const std::string& path, const std::string& value);
+  bool tagval(const std::string& path);
+  bool deltree(const std::string& path);
+  bool deltag(const std::string& path);
+  bool grptree(const std::string& path);
+  bool movtree(const std::string& path, const std::string& dest);
+  bool addtag(const std::string& path, const std::string& value);
+
+  // --- structure inference (dtd/infer.cpp) ---
+  DTDEntry* getEntDTD(DTD* dtd);
+  DTDEntry* getEntDTDR(XMLEntry* x, const std::string& prefix, DTD* dtd);
+  void getEntDTDRSame(XMLEntry* x, DTDEntry* d, DTD* dtd);
+  DTDEntry* addDTD(DTDEntry* a, DTDEntry* b, DTD* dtd);
+  DTDEntry* addDTDR(DTDEntry* a, DTDEntry* b, DTD* dtd);
+
+ private:
+  // Parse state, per object (only one read runs at a time anyway).
+  std::string t_;           // tag text being read
+  std::string v_;           // text being read outside tags
+  bool isIn_ = false;
+  bool isOpen_ = false;
+  bool finish_ = false;
+  bool overflow_ = false;   // the entry broke a size limit; it is refused
+  int actl_ = 0;
+  int nodes_ = 0;           // nodes created for the current entry
+  XMLEntry* levels_[16] = {};
+
+  void appendChar(char c);
+  bool endOfTag();
+  bool complete();
+  void resetState();
+};
+
+// Collects, children before their parent, every node's value and name.
+// Returns false when a list is full; what fits is kept.
+bool XMLgetEntStr(const XMLEntry* e, strings* values, strings* names);
