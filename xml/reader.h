@@ -36,7 +36,8 @@ class XML {
   int escapes = 1;        // backslash escapes; 0 after a recognised declaration
   XMLEntry* root;         // the current entry; owned
   int outProps = 7;       // writer properties (xml/writer.h)
-  int errors = 0;         // parse errors reported through this object
+  int errors = 0;         // "Parse error" messages reported through this object
+  int skipped = 0;        // reads that consumed markup ("<") but gave no entry
 
   XML();
   ~XML();
