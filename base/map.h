@@ -19,6 +19,16 @@
 //    the current key still visits every other key once, in slot order. A new
 //    key takes the first tombstone of its probe run, which is where it would
 //    land had the deleted slot simply been emptied. Rehash drops tombstones.
+//    When keys and tombstones would leave no empty slot, the table is
+//    rehashed at its own capacity before the next keyed access.
+//  - While a map_forall walk is under way, growth and that clean-up wait
+//    until the walk ends, so the walk sees one slot array from start to end.
+//  - map_rehash never leaves fewer than one slot, and a request too small
+//    for the keys held (n * 0.8 < size) is doubled first, as growth would.
+//  - `full`, when set, is called with the key when an insertion finds no
+//    slot (possible only with growth off or during a walk); the insertion
+//    then fails and returns 0. Lookups of a missing key never call it.
+//  - A new key, even one taking a tombstone, starts with a null value.
 #pragma once
 
 #include <cstdint>
@@ -45,6 +55,7 @@ struct map_t {
   void (*full)(void* key);
   void (*vfree)(void* val, void* data);
   int tombs;  // deleted slots not yet reclaimed
+  int walks;  // map_forall walks under way; growth waits until they end
 };
 
 // Integer keys and values travel as pointer-sized words.
@@ -69,7 +80,12 @@ void* map_get_nth(map_t* map, int* pos);
 int map_forall(map_t* map, int (*fn)(void* key, void* val, void* arg), void* arg);
 int map_forkey(map_t* map, void* key, int (*fn)(mapel_t* el, int existed));
 int map_addval(map_t* map, void* key, long delta);
+
+// A shallow copy on the heap: keys and values are shared with `map`. Release
+// it with map_dup_free, which frees the copy's slot array and the copy but
+// no key or value (map_done on a copy would free keys the original owns).
 map_t* map_dup(map_t* map);
+void map_dup_free(map_t* dup);
 
 int isprime(int n);
 void map_str_assn(void** slotKey, void* key);

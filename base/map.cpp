@@ -1,0 +1,280 @@
+#include "base/map.h"
+
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// The tombstone is the address of this object: no string key can live there,
+// and integer keys equal to it are refused on insertion.
+char tomb_marker;
+void* const kTomb = &tomb_marker;
+
+inline bool live(const mapel_t& el) { return el.key != nullptr && el.key != kTomb; }
+
+int capacityFor(int n) {
+  if (n < 1) n = 1;
+  while (n < INT_MAX && !isprime(n)) n++;
+  return n;
+}
+
+bool overloaded(const map_t* map) { return map->cap * 0.8 < map->size; }
+
+// Growth before a keyed access; both kinds wait while a walk is under way.
+void maintain(map_t* map) {
+  if (map->walks > 0) return;
+  if (map->grow && overloaded(map) && map->cap <= INT_MAX / 2) {
+    map_rehash(map, 2 * map->cap);
+  } else if (map->tombs > 0 && map->size + map->tombs >= map->cap) {
+    map_rehash(map, map->cap);
+  }
+}
+
+struct Probe {
+  int slot;    // the key's slot, or where it would go; -1 when neither
+  bool found;  // the slot holds the key
+};
+
+// Linear probe without the growth check. A missing key is placed at the
+// first tombstone of its run, else at the empty slot that ends the run.
+Probe probe(map_t* map, void* key) {
+  if (map->cap <= 0 || map->els == nullptr || key == nullptr || key == kTomb) {
+    return {-1, false};
+  }
+  const int start = map->gpos(map->cap, key);
+  int firstTomb = -1;
+  int i = start;
+  do {
+    mapel_t& el = map->els[i];
+    if (el.key == nullptr) return {firstTomb >= 0 ? firstTomb : i, false};
+    if (el.key == kTomb) {
+      if (firstTomb < 0) firstTomb = i;
+    } else if (map->comp(el.key, key)) {
+      return {i, true};
+    }
+    if (++i == map->cap) i = 0;
+  } while (i != start);
+  return {firstTomb, false};
+}
+
+Probe keyedProbe(map_t* map, void* key) {
+  maintain(map);
+  return probe(map, key);
+}
+
+bool ownsKeys(const map_t* map) { return map->type == MAP_STR && map->own != MAP_BORROW; }
+
+// Claims the probed slot for a missing key; false when there is no slot.
+bool claim(map_t* map, void* key, const Probe& p) {
+  if (p.slot < 0) {
+    if (map->full) map->full(key);
+    return false;
+  }
+  if (p.found) return true;
+  mapel_t& el = map->els[p.slot];
+  if (el.key == kTomb) map->tombs--;
+  el.key = nullptr;
+  el.val = nullptr;
+  map->assn(&el.key, key);
+  map->size++;
+  return true;
+}
+
+}  // namespace
+
+void* map_tombstone() { return kTomb; }
+
+int isprime(int n) {
+  if (n < 4) return 1;
+  const int s = static_cast<int>(std::sqrt(static_cast<double>(n)));
+  for (int d = 2; d < s; d++) {
+    if (n % d == 0) return 0;
+  }
+  return 1;
+}
+
+void map_str_assn(void** slotKey, void* key) {
+  *slotKey = strdup(static_cast<const char*>(key));
+}
+
+void map_str_assn2(void** slotKey, void* key) { *slotKey = key; }
+
+void map_int_assn(void** slotKey, void* key) { *slotKey = key; }
+
+int map_str_comp(void* stored, void* key) {
+  return strcmp(static_cast<const char*>(stored), static_cast<const char*>(key)) == 0;
+}
+
+int map_int_comp(void* stored, void* key) { return stored == key; }
+
+int map_str_gpos(int cap, void* key) {
+  uint32_t h = 0;
+  for (const unsigned char* p = static_cast<const unsigned char*>(key); *p; p++) {
+    h = h * 9 + *p;
+  }
+  return static_cast<int>(h % static_cast<uint32_t>(cap));
+}
+
+int map_int_gpos(int cap, void* key) {
+  const uint32_t k = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(key));
+  return static_cast<int>(k % static_cast<uint32_t>(cap));
+}
+
+int map_init(map_t* map, int type, int own) {
+  map->size = 0;
+  map->cap = capacityFor(64);
+  map->type = type;
+  map->grow = 1;
+  map->own = own;
+  map->els = static_cast<mapel_t*>(calloc(map->cap, sizeof(mapel_t)));
+  map->full = nullptr;
+  map->vfree = nullptr;
+  map->tombs = 0;
+  map->walks = 0;
+  if (type == MAP_STR) {
+    map->assn = own == MAP_COPY ? map_str_assn : map_str_assn2;
+    map->comp = map_str_comp;
+    map->gpos = map_str_gpos;
+  } else {
+    map->assn = map_int_assn;
+    map->comp = map_int_comp;
+    map->gpos = map_int_gpos;
+  }
+  map_clear(map);
+  return 1;
+}
+
+int map_clear(map_t* map) {
+  if (map->els == nullptr) return 1;
+  for (int i = 0; i < map->cap; i++) {
+    mapel_t& el = map->els[i];
+    if (!live(el)) continue;
+    if (ownsKeys(map)) free(el.key);
+    if (map->vfree && el.val) map->vfree(el.val, map->data);
+  }
+  memset(map->els, 0, sizeof(mapel_t) * map->cap);
+  map->size = 0;
+  map->tombs = 0;
+  return 1;
+}
+
+int map_done(map_t* map) {
+  map_clear(map);
+  free(map->els);
+  map->els = nullptr;
+  map->cap = 0;
+  map->size = 0;
+  return 1;
+}
+
+int map_size(map_t* map) { return map->size; }
+
+int map_pos(map_t* map, void* key) { return keyedProbe(map, key).slot; }
+
+void map_rehash(map_t* map, int n) {
+  mapel_t* old = map->els;
+  const int oldCap = map->cap;
+  int cap = capacityFor(n);
+  while (cap * 0.8 < map->size && cap <= INT_MAX / 2) cap = capacityFor(2 * cap);
+  map->els = static_cast<mapel_t*>(calloc(cap, sizeof(mapel_t)));
+  map->cap = cap;
+  map->tombs = 0;
+  // Keys are distinct and the new array has no tombstones: each lands on the
+  // first empty slot of its run, taken in old slot order.
+  for (int i = 0; i < oldCap; i++) {
+    if (!live(old[i])) continue;
+    int j = map->gpos(cap, old[i].key);
+    while (map->els[j].key != nullptr) {
+      if (++j == cap) j = 0;
+    }
+    map->els[j] = old[i];
+  }
+  free(old);
+}
+
+int map_assn(map_t* map, void* key, void* val) {
+  const Probe p = keyedProbe(map, key);
+  if (!claim(map, key, p)) return 0;
+  map->els[p.slot].val = val;
+  return 1;
+}
+
+int map_dele(map_t* map, void* key) {
+  const Probe p = keyedProbe(map, key);
+  if (!p.found) return 0;
+  mapel_t& el = map->els[p.slot];
+  if (map->vfree && el.val) map->vfree(el.val, map->data);
+  if (ownsKeys(map)) free(el.key);
+  el.key = kTomb;
+  el.val = nullptr;
+  map->size--;
+  map->tombs++;
+  return 0;
+}
+
+int map_exist(map_t* map, void* key) { return keyedProbe(map, key).found ? 1 : 0; }
+
+void* map_get(map_t* map, void* key) {
+  const Probe p = keyedProbe(map, key);
+  return p.found ? map->els[p.slot].val : nullptr;
+}
+
+void* map_get_nth(map_t* map, int* pos) {
+  if (*pos < 0) return nullptr;
+  for (; *pos < map->cap; ++*pos) {
+    if (live(map->els[*pos])) return map->els[*pos].val;
+  }
+  return nullptr;
+}
+
+int map_forall(map_t* map, int (*fn)(void* key, void* val, void* arg), void* arg) {
+  if (fn == nullptr) return 0;
+  map->walks++;
+  int result = 1;
+  // cap and els are read afresh at every step: the callback may clear the table.
+  for (int i = 0; i < map->cap; i++) {
+    const mapel_t el = map->els[i];
+    if (!live(el)) continue;
+    if (!fn(el.key, el.val, arg)) {
+      result = 0;
+      break;
+    }
+  }
+  map->walks--;
+  return result;
+}
+
+int map_forkey(map_t* map, void* key, int (*fn)(mapel_t* el, int existed)) {
+  if (fn == nullptr) return 0;
+  const Probe p = keyedProbe(map, key);
+  if (!claim(map, key, p)) return 0;
+  fn(&map->els[p.slot], p.found ? 1 : 0);
+  return 1;
+}
+
+int map_addval(map_t* map, void* key, long delta) {
+  const Probe p = keyedProbe(map, key);
+  if (!claim(map, key, p)) return 0;
+  mapel_t& el = map->els[p.slot];
+  // Unsigned arithmetic: a counter that overflows wraps instead of being undefined.
+  el.val = map_ikey(static_cast<long>(static_cast<unsigned long>(map_ival(el.val)) +
+                                      static_cast<unsigned long>(delta)));
+  return 1;
+}
+
+map_t* map_dup(map_t* map) {
+  map_t* dup = static_cast<map_t*>(malloc(sizeof(map_t)));
+  *dup = *map;
+  dup->walks = 0;
+  dup->els = static_cast<mapel_t*>(calloc(map->cap > 0 ? map->cap : 1, sizeof(mapel_t)));
+  if (map->els && map->cap > 0) memcpy(dup->els, map->els, sizeof(mapel_t) * map->cap);
+  return dup;
+}
+
+void map_dup_free(map_t* dup) {
+  if (dup == nullptr) return;
+  free(dup->els);
+  free(dup);
+}
