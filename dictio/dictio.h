@@ -221,6 +221,10 @@ class DictIO {
   void endTransaction();
   int undo();
   void trac_save(const char* text);
+
+ private:
+  // Renames a waiting ".new" file over the XML file; true when it did.
+  bool takeNewFile();
 };
 
 // --- lookup helpers (lookup.cpp) ---
@@ -252,3 +256,5 @@ void dictios_delete();
 char* get_datetime(char* buf);
 char* get_date(char* buf);
 char* get_name(char* buf);
+// The user text of a login name: cut at 255 bytes, every space made "_".
+char* get_name_from(char* buf, const char* login);
