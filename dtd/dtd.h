@@ -91,6 +91,7 @@ class DTD : public DTDStruct {
   std::shared_ptr<DTDNodeList> garb;  // node list, shared by copies
   int io = 0;                   // console output switch
   Progress progress = nullptr;  // progress callback, may be null
+  bool childLimitNoted = false;  // the 512-children refusal was reported
 
   DTD();
   explicit DTD(const std::string& xmlName);
@@ -116,25 +117,46 @@ class DTD : public DTDStruct {
   std::string getTpar2(const std::string& path) const;
   int getMin(const std::string& path) const;
   int getMax(const std::string& path) const;
+  // Tag code: tag number in bits 25-31, flag in bit 24. A tag number above
+  // kMaxPackedTag has no code and gives 0, like an unknown path.
   int tag2Int(const std::string& path, bool flag) const;
+  // Reads the low 32 bits of `code` as tag2Int wrote them.
   std::string int2Tag(long code, bool* flag) const;
 
   // --- structure tree ---
   DTDEntry* garb_add();
+  // True when `node` is `root` or lies below it.
   bool garb_used(DTDEntry* root, DTDEntry* node);
+  // Deletes exactly the listed nodes `root` does not reach; linear in the
+  // size of the node list.
   void garb_clear(DTDEntry* root);
+  // Inserts a record into the tree under its parent path. False for a second
+  // upmost tag, a missing ancestor, an existing path or a full parent.
   bool addtag(const DTDTag* t);
+  // The node at `path` (its parent link set), or null. The upmost name must
+  // match for a one-part path too.
   DTDEntry* gettree(const std::string& path);
+  // The table from the tree in pre-order; an unnamed root gives count 0.
+  // Paths beyond kMaxTags are left out with an error message.
   void ent2str();
   void update(XML* x);
 
   // --- inference (dtd/infer.cpp) ---
   void init(const std::string& xmlName, bool force, int io, Progress progress);
+  // Infers the tree from xmlName and rewrites that file in the writer's form
+  // through xmlName + ".tmp" and an atomic rename. When the pass dropped
+  // anything the reader could not take, the old file stays as
+  // xmlName + ".orig".
   void loadXML();
 
   // --- ".def" file (dtd/deffile.cpp) ---
+  // A file beyond the limits (a level outside 0-9, a field over kMaxField
+  // bytes) is refused as a whole with an error message: the table is then
+  // empty. Lines beyond kMaxTags are ignored with an error message.
   void loadDTD();
   void saveDTD();
+  // Reports a table that the packed entry form cannot number.
+  void checkPackable() const;
   std::string printEntry(DTDEntry* node);
   std::string getString();
 };

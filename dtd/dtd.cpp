@@ -1,0 +1,249 @@
+// The structure description: tag table queries and the structure tree.
+
+#include "dtd/dtd.h"
+
+#include <cstdint>
+
+#include "base/error.h"
+#include "base/text.h"
+#include "xml/reader.h"
+
+bool DTDEntry::addEntry(DTDEntry* child) {
+  if (count() >= kMaxChildren) return false;
+  children.push_back(child);
+  return true;
+}
+
+void DTDEntry::delEntry(int i) {
+  if (i < 0 || i >= count()) return;
+  children.erase(children.begin() + i);
+}
+
+DTDNodeList::~DTDNodeList() {
+  for (DTDEntry* e : nodes) delete e;
+}
+
+DTD::DTD() : garb(std::make_shared<DTDNodeList>()) { root = garb_add(); }
+
+DTD::DTD(const std::string& xmlName) : DTD(xmlName, false, 1, nullptr) {}
+
+DTD::DTD(const std::string& xmlName, bool force, int io, Progress progress)
+    : garb(std::make_shared<DTDNodeList>()) {
+  init(xmlName, force, io, progress);
+}
+
+void DTD::setDTDName(const std::string& name) {
+  dtdName = name;
+  xmlName = fnNoExt(name) + ".xml";
+}
+
+// ---------------------------------------------------------------------------
+// Tag table queries. Numbers outside 1..count read like the unknown tag 0, so
+// a stale number never reads a record that is not in use.
+
+namespace {
+
+bool inTable(const DTD& d, int n) { return n >= 1 && n <= d.count; }
+
+}  // namespace
+
+int DTD::getIndex(const std::string& path) const {
+  for (int i = 0; i < count; i++)
+    if (tags[i].path == path) return i + 1;
+  return 0;
+}
+
+std::string DTD::getTag(int n) const { return inTable(*this, n) ? tags[n - 1].path : ""; }
+
+char DTD::getType(int n) const { return inTable(*this, n) ? tags[n - 1].type : '0'; }
+
+std::string DTD::getTpar(int n) const { return inTable(*this, n) ? tags[n - 1].tpar : ""; }
+
+std::string DTD::getTpar2(int n) const { return inTable(*this, n) ? tags[n - 1].tpar2 : ""; }
+
+int DTD::getMin(int n) const {
+  if (!inTable(*this, n)) return 0;
+  return tags[n - 1].min < 0 ? 0 : tags[n - 1].min;
+}
+
+int DTD::getMax(int n) const {
+  if (!inTable(*this, n)) return 0;
+  return tags[n - 1].max < 0 ? 10000 : tags[n - 1].max;
+}
+
+char DTD::getType(const std::string& path) const { return getType(getIndex(path)); }
+std::string DTD::getTpar(const std::string& path) const { return getTpar(getIndex(path)); }
+std::string DTD::getTpar2(const std::string& path) const { return getTpar2(getIndex(path)); }
+int DTD::getMin(const std::string& path) const { return getMin(getIndex(path)); }
+int DTD::getMax(const std::string& path) const { return getMax(getIndex(path)); }
+
+int DTD::tag2Int(const std::string& path, bool flag) const {
+  int n = getIndex(path);
+  if (n > kMaxPackedTag) n = 0;
+  uint32_t code = (static_cast<uint32_t>(n) << 25) | (flag ? (1u << 24) : 0u);
+  return static_cast<int>(code);
+}
+
+std::string DTD::int2Tag(long code, bool* flag) const {
+  uint32_t bits = static_cast<uint32_t>(code);
+  if (flag) *flag = (bits >> 24) & 1u;
+  return getTag(static_cast<int>(bits >> 25));
+}
+
+// ---------------------------------------------------------------------------
+// Structure tree.
+
+DTDEntry* DTD::garb_add() {
+  if (!garb) garb = std::make_shared<DTDNodeList>();
+  DTDEntry* e = new DTDEntry;
+  garb->nodes.push_back(e);
+  return e;
+}
+
+bool DTD::garb_used(DTDEntry* from, DTDEntry* node) {
+  if (!from) return false;
+  std::vector<DTDEntry*> stack{from};
+  while (!stack.empty()) {
+    DTDEntry* e = stack.back();
+    stack.pop_back();
+    if (e == node) return true;
+    for (int i = e->count() - 1; i >= 0; i--) stack.push_back(e->children[i]);
+  }
+  return false;
+}
+
+// One marking walk and one sweep instead of a reachability search per node.
+void DTD::garb_clear(DTDEntry* from) {
+  if (!garb || garb->nodes.empty()) return;
+  std::vector<DTDEntry*> stack;
+  if (from && !from->reached) {
+    from->reached = true;
+    stack.push_back(from);
+  }
+  while (!stack.empty()) {
+    DTDEntry* e = stack.back();
+    stack.pop_back();
+    for (DTDEntry* c : e->children) {
+      if (c->reached) continue;
+      c->reached = true;
+      stack.push_back(c);
+    }
+  }
+  std::vector<DTDEntry*>& nodes = garb->nodes;
+  size_t kept = 0;
+  for (DTDEntry* e : nodes) {
+    if (e->reached) {
+      e->reached = false;
+      nodes[kept++] = e;
+    } else {
+      delete e;
+    }
+  }
+  nodes.resize(kept);
+}
+
+namespace {
+
+DTDEntry* childNamed(const DTDEntry* e, const std::string& name) {
+  for (DTDEntry* c : e->children)
+    if (c->name == name) return c;
+  return nullptr;
+}
+
+}  // namespace
+
+bool DTD::addtag(const DTDTag* t) {
+  if (!t || !root) return false;
+  strings parts;
+  getParts(t->path, &parts, '.', false);
+  if (parts.count < 1) return false;
+  if (parts.count == 1) {
+    if (!root->name.empty()) return false;
+    root->name = t->name;
+    root->path = t->path;
+    root->level = t->level;
+    root->min = t->min;
+    root->max = t->max;
+    root->type = t->type;
+    root->tpar = t->tpar;
+    return true;
+  }
+  if (parts[0] != root->name) return false;
+  DTDEntry* at = root;
+  int i = 1;
+  while (i < parts.count) {
+    DTDEntry* next = childNamed(at, parts[i]);
+    if (!next) break;
+    at = next;
+    i++;
+  }
+  if (i != parts.count - 1) return false;  // existing path, or a missing ancestor
+  if (at->count() >= DTDEntry::kMaxChildren) return false;
+  DTDEntry* e = garb_add();
+  e->name = t->name;
+  e->path = t->path;
+  e->level = t->level;
+  e->min = t->min;
+  e->max = t->max;
+  e->type = t->type;
+  at->addEntry(e);
+  return true;
+}
+
+DTDEntry* DTD::gettree(const std::string& path) {
+  if (!root) return nullptr;
+  strings parts;
+  getParts(path, &parts, '.', true);
+  if (parts.count < 1) return nullptr;
+  if (parts.count == 1) return (path == parts[0] && root->name == parts[0]) ? root : nullptr;
+  DTDEntry* from = nullptr;
+  DTDEntry* at = root;
+  for (int i = 1;; i++) {
+    if (at->name != parts[i - 1]) return nullptr;
+    if (i == parts.count) {
+      at->parent = from;
+      return at;
+    }
+    DTDEntry* next = childNamed(at, parts[i]);
+    if (!next) return nullptr;
+    from = at;
+    at = next;
+  }
+}
+
+void DTD::ent2str() {
+  count = 0;
+  if (!root || root->name.empty()) return;
+  int paths = 0;
+  std::vector<const DTDEntry*> stack{root};
+  while (!stack.empty()) {
+    const DTDEntry* e = stack.back();
+    stack.pop_back();
+    paths++;
+    if (count < kMaxTags) {
+      DTDTag& t = tags[count++];
+      t.name = e->name;
+      t.path = e->path;
+      t.level = e->level;
+      t.type = e->type;
+      t.min = e->required ? 1 : 0;
+      t.max = e->required ? e->occurs : -1;
+    }
+    for (int i = e->count() - 1; i >= 0; i--) stack.push_back(e->children[i]);
+  }
+  if (paths > kMaxTags)
+    errorf("Error: The structure of %s has %d paths; only the first %d are kept.\n",
+           dtdName.c_str(), paths, kMaxTags);
+}
+
+void DTD::checkPackable() const {
+  if (count > kMaxPackedTag)
+    errorf("Error: %s describes %d tags; packed entries can number only %d.\n", dtdName.c_str(),
+           count, kMaxPackedTag);
+}
+
+void DTD::update(XML* x) {
+  if (!x) return;
+  root = x->addDTD(root, x->getEntDTD(this), this);
+  garb_clear(root);
+}

@@ -1,0 +1,214 @@
+// Inference of the structure description from the dictionary's entries.
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "base/error.h"
+#include "base/files.h"
+#include "base/progress.h"
+#include "base/text.h"
+#include "dtd/dtd.h"
+#include "xml/entry.h"
+#include "xml/reader.h"
+#include "xml/writer.h"
+
+namespace {
+
+// Inference keeps its counts in `required` and `occurs`; min and max mirror
+// them so that the tree text shows what the table will hold.
+void setCounts(DTDEntry* e, bool required, int occurs) {
+  e->required = required;
+  e->occurs = occurs;
+  e->type = 'N';
+  e->min = required ? 1 : 0;
+  e->max = required ? occurs : -1;
+}
+
+DTDEntry* childNamed(const DTDEntry* e, const std::string& name) {
+  for (DTDEntry* c : e->children)
+    if (c->name == name) return c;
+  return nullptr;
+}
+
+void attach(DTDEntry* parent, DTDEntry* child, DTD* dtd) {
+  if (parent->addEntry(child) || dtd->childLimitNoted) return;
+  dtd->childLimitNoted = true;
+  errorf("Error: %s has more than %d kinds of children; %s and later ones are left out.\n",
+         parent->path.c_str(), DTDEntry::kMaxChildren, child->name.c_str());
+}
+
+// A name the ".def" line cannot carry unchanged: its fields are separated by
+// bytes of 32 or less and hold at most DTD::kMaxField bytes.
+bool storableName(const std::string& name) {
+  if (name.empty() || name.size() > static_cast<size_t>(DTD::kMaxField)) return false;
+  for (unsigned char c : name)
+    if (c <= 32) return false;
+  return true;
+}
+
+const XMLEntry* unstorable(const XMLEntry* e) {
+  if (!storableName(e->name)) return e;
+  for (const XMLEntry* c : e->children)
+    if (const XMLEntry* bad = unstorable(c)) return bad;
+  return nullptr;
+}
+
+// Keeps the dictionary file at every moment: with a backup the original is
+// linked (or, where links fail, renamed) to the backup name first, and the
+// rewritten file then replaces the name in one rename.
+bool replaceDictionary(const std::string& tmp, const std::string& xml, bool backup) {
+  if (backup) {
+    std::string orig = xml + ".orig";
+    remove(orig.c_str());
+    if (link(xml.c_str(), orig.c_str()) != 0 && rename(xml.c_str(), orig.c_str()) != 0) {
+      errorf("Error: Could not keep %s as %s; the file is left as it was.\n", xml.c_str(),
+             orig.c_str());
+      remove(tmp.c_str());
+      return false;
+    }
+  }
+  if (!fil_replace(tmp.c_str(), xml.c_str())) {
+    errorf("Error: Could not rename %s to %s.\n", tmp.c_str(), xml.c_str());
+    remove(tmp.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// The trees of one entry and their merge.
+
+DTDEntry* XML::getEntDTD(DTD* dtd) { return getEntDTDR(root, "", dtd); }
+
+DTDEntry* XML::getEntDTDR(XMLEntry* x, const std::string& prefix, DTD* dtd) {
+  DTDEntry* e = dtd->garb_add();
+  e->name = x->name;
+  e->path = prefix.empty() ? x->name : prefix + "." + x->name;
+  e->level = x->level;
+  setCounts(e, true, 1);
+  for (XMLEntry* c : x->children) {
+    if (DTDEntry* same = childNamed(e, c->name))
+      getEntDTDRSame(c, same, dtd);
+    else
+      attach(e, getEntDTDR(c, e->path, dtd), dtd);
+  }
+  return e;
+}
+
+void XML::getEntDTDRSame(XMLEntry* x, DTDEntry* d, DTD* dtd) {
+  for (XMLEntry* c : x->children) {
+    if (DTDEntry* same = childNamed(d, c->name))
+      getEntDTDRSame(c, same, dtd);
+    else
+      attach(d, getEntDTDR(c, d->path, dtd), dtd);
+  }
+}
+
+DTDEntry* XML::addDTD(DTDEntry* a, DTDEntry* b, DTD* dtd) {
+  if (!a->name.empty() && !b->name.empty() && a->name != b->name)
+    errorf("The upmost tag is different (%s!=%s).\n", a->name.c_str(), b->name.c_str());
+  if (a->name.empty()) return b;
+  if (b->name.empty()) return a;
+  return addDTDR(a, b, dtd);
+}
+
+DTDEntry* XML::addDTDR(DTDEntry* a, DTDEntry* b, DTD* dtd) {
+  DTDEntry* n = dtd->garb_add();
+  n->name = a->name;
+  n->path = a->path;
+  n->level = a->level;
+  setCounts(n, a->required, a->occurs);
+  n->type = a->type;
+  for (DTDEntry* ca : a->children) {
+    if (DTDEntry* cb = childNamed(b, ca->name)) {
+      DTDEntry* m = addDTDR(ca, cb, dtd);
+      setCounts(m, ca->required && cb->required, std::max(ca->occurs, cb->occurs));
+      attach(n, m, dtd);
+    } else {
+      setCounts(ca, false, 1);
+      attach(n, ca, dtd);
+    }
+  }
+  for (DTDEntry* cb : b->children) {
+    if (childNamed(a, cb->name)) continue;
+    setCounts(cb, false, 1);
+    attach(n, cb, dtd);
+  }
+  return n;
+}
+
+// ---------------------------------------------------------------------------
+// The driver.
+
+void DTD::init(const std::string& name, bool force, int ioFlag, Progress callback) {
+  garb = std::make_shared<DTDNodeList>();
+  count = 0;
+  io = ioFlag;
+  progress = callback;
+  root = garb_add();
+  xmlName = name;
+  dtdName = fnNoExt(xmlName) + ".def";
+  key.clear();
+  if (force || !fil_exist(dtdName.c_str())) {
+    loadXML();
+    saveDTD();
+  } else {
+    loadDTD();
+  }
+}
+
+void DTD::loadXML() {
+  std::string tmpName = xmlName + ".tmp";
+  FILE* in = fopen(xmlName.c_str(), "rb");
+  if (!in) {
+    errorf("Error: Could not open %s.\n", xmlName.c_str());
+    return;
+  }
+  FILE* out = fopen(tmpName.c_str(), "wb");
+  if (!out) {
+    fclose(in);
+    errorf("Error: Could not open %s for writing.\n", tmpName.c_str());
+    return;
+  }
+  long size = fil_size(xmlName.c_str());
+  ProgressMeter meter(size, io != 0, progress, nullptr, 0.0, 1.0);
+  meter.setFlush(true);
+  if (io) printf("Building %s...\n", dtdName.c_str());
+
+  XML reader;
+  reader.setOutProps(2);
+  reader.readHeader(in);
+  reader.printHeader(out);
+  int unfit = 0;  // entries left out for a tag name the ".def" file cannot hold
+  std::string text;
+  while (!feof(in)) {
+    if (!reader.getEntry(&in)) continue;
+    if (const XMLEntry* bad = unstorable(reader.root)) {
+      unfit++;
+      errorf("Parse error: Tag name unfit for the structure file (%s), entry left out: %s\n",
+             bad->name.c_str(), XMLprintEntry(reader.root, true, false).c_str());
+    } else {
+      text = reader.getString(false);
+      fwrite(text.data(), 1, text.size(), out);
+      root = reader.addDTD(root, reader.getEntDTD(this), this);
+      garb_clear(root);
+    }
+    meter.at(ftell(in));
+  }
+  fclose(in);
+  bool written = !ferror(out);
+  if (fclose(out) != 0) written = false;
+  if (!written) {
+    errorf("Error: Could not write %s; %s is left as it was.\n", tmpName.c_str(), xmlName.c_str());
+    remove(tmpName.c_str());
+  } else {
+    replaceDictionary(tmpName, xmlName, reader.errors > 0 || reader.skipped > 0 || unfit > 0);
+  }
+  ent2str();
+  if (io) printf("%s", kClearLine);
+  checkPackable();
+}
