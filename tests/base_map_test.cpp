@@ -1,0 +1,443 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "base/map.h"
+
+namespace {
+
+// An integer-keyed table, released at the end of the test.
+struct IntMap {
+  map_t m;
+  IntMap() { map_init(&m, MAP_INT, MAP_BORROW); }
+  ~IntMap() { map_done(&m); }
+};
+
+struct StrMap {
+  map_t m;
+  explicit StrMap(int own = MAP_BORROW) { map_init(&m, MAP_STR, own); }
+  ~StrMap() { map_done(&m); }
+};
+
+int collectKey(void* key, void*, void* arg) {
+  static_cast<std::vector<long>*>(arg)->push_back(map_ival(key));
+  return 1;
+}
+
+std::vector<long> intKeysInOrder(map_t* m) {
+  std::vector<long> keys;
+  map_forall(m, collectKey, &keys);
+  return keys;
+}
+
+TEST(MapHash, StringStartSlotsFollowTheNineTimesHash) {
+  EXPECT_EQ(map_str_gpos(67, const_cast<char*>("ab")), 33);  // 971 % 67
+  EXPECT_EQ(map_str_gpos(67, const_cast<char*>("ba")), 41);  // 979 % 67
+  EXPECT_EQ(map_str_gpos(67, const_cast<char*>("")), 0);
+  // Bytes count unsigned: 0xFF is 255, not -1.
+  EXPECT_EQ(map_str_gpos(67, const_cast<char*>("\xff")), 255 % 67);
+  // The hash wraps at 32 bits: 20 bytes of 'z' overflow it many times.
+  uint32_t h = 0;
+  for (int i = 0; i < 20; i++) h = h * 9 + 'z';
+  EXPECT_EQ(map_str_gpos(1117, const_cast<char*>("zzzzzzzzzzzzzzzzzzzz")),
+            static_cast<int>(h % 1117));
+  EXPECT_EQ(map_int_gpos(67, map_ikey(70)), 3);
+  EXPECT_EQ(map_int_gpos(67, map_ikey(-1)), static_cast<int>(0xFFFFFFFFu % 67));
+}
+
+TEST(MapHash, KeysLandOnTheirSlotsAndWalkInSlotOrder) {
+  StrMap t;
+  char ba[] = "ba", ab[] = "ab";
+  map_assn(&t.m, ba, map_ikey(2));
+  map_assn(&t.m, ab, map_ikey(1));
+  EXPECT_EQ(t.m.cap, 67);
+  EXPECT_EQ(t.m.els[33].key, ab);
+  EXPECT_EQ(t.m.els[41].key, ba);
+  std::vector<std::string> order;
+  map_forall(
+      &t.m,
+      [](void* key, void*, void* arg) {
+        static_cast<std::vector<std::string>*>(arg)->push_back(static_cast<char*>(key));
+        return 1;
+      },
+      &order);
+  EXPECT_EQ(order, (std::vector<std::string>{"ab", "ba"}));
+}
+
+TEST(MapHash, CollidingKeysTakeTheNextSlotsWrappingAtTheEnd) {
+  IntMap t;
+  map_assn(&t.m, map_ikey(66), map_ikey(1));
+  map_assn(&t.m, map_ikey(133), map_ikey(2));  // also slot 66: wraps to 0
+  map_assn(&t.m, map_ikey(67), map_ikey(3));   // slot 0 taken: goes to 1
+  EXPECT_EQ(map_pos(&t.m, map_ikey(133)), 0);
+  EXPECT_EQ(map_pos(&t.m, map_ikey(67)), 1);
+  EXPECT_EQ(intKeysInOrder(&t.m), (std::vector<long>{133, 67, 66}));
+  EXPECT_EQ(map_pos(&t.m, map_ikey(200)), 2);  // absent: where it would go
+}
+
+TEST(MapCapacity, PrimeTestStopsBelowTheTruncatedRoot) {
+  for (int n : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 15, 25, 35, 49, 121, 143, 169, 67, 137})
+    EXPECT_EQ(isprime(n), 1) << n;
+  for (int n : {10, 12, 16, 27, 64, 65, 66, 100, 134, 144, 1000}) EXPECT_EQ(isprime(n), 0) << n;
+}
+
+TEST(MapCapacity, NewTableHas67SlotsAndGrowthDoubles) {
+  IntMap t;
+  EXPECT_EQ(t.m.cap, 67);
+  EXPECT_EQ(t.m.grow, 1);
+  std::vector<int> caps{t.m.cap};
+  for (long k = 1; k <= 1000; k++) {
+    map_assn(&t.m, map_ikey(k), map_ikey(k));
+    if (t.m.cap != caps.back()) caps.push_back(t.m.cap);
+  }
+  map_get(&t.m, map_ikey(1));
+  if (t.m.cap != caps.back()) caps.push_back(t.m.cap);
+  EXPECT_EQ(caps, (std::vector<int>{67, 137, 277, 557, 1117, 2237}));
+  for (long k = 1; k <= 1000; k++) ASSERT_EQ(map_ival(map_get(&t.m, map_ikey(k))), k);
+}
+
+TEST(MapCapacity, GrowthWaitsForTheNextKeyedAccessAfterThe54thKey) {
+  IntMap t;
+  for (long k = 1; k <= 53; k++) map_assn(&t.m, map_ikey(k), map_ikey(k));
+  map_get(&t.m, map_ikey(1));
+  EXPECT_EQ(t.m.cap, 67);  // 53 keys: 53.6 is not below 53
+  map_assn(&t.m, map_ikey(54), map_ikey(54));
+  EXPECT_EQ(t.m.cap, 67);  // the insertion itself does not grow
+  EXPECT_EQ(t.m.size, 54);
+  map_size(&t.m);
+  int pos = 0;
+  map_get_nth(&t.m, &pos);  // cursor walks are not keyed accesses
+  EXPECT_EQ(t.m.cap, 67);
+  EXPECT_EQ(map_exist(&t.m, map_ikey(999)), 0);  // a lookup is
+  EXPECT_EQ(t.m.cap, 137);
+  EXPECT_EQ(t.m.size, 54);
+}
+
+TEST(MapCapacity, GrowthCanBeSwitchedOff) {
+  IntMap t;
+  t.m.grow = 0;
+  for (long k = 1; k <= 60; k++) map_assn(&t.m, map_ikey(k), map_ikey(k));
+  map_get(&t.m, map_ikey(1));
+  EXPECT_EQ(t.m.cap, 67);
+}
+
+TEST(MapRehash, KeysAreReplacedInOldSlotOrder) {
+  IntMap t;
+  // In 137 slots both keys start at slot 5; in 67 slots 142 sits at 8, 5 at 5.
+  map_assn(&t.m, map_ikey(142), map_ikey(1));
+  map_assn(&t.m, map_ikey(5), map_ikey(2));
+  map_rehash(&t.m, 137);
+  EXPECT_EQ(t.m.cap, 137);
+  EXPECT_EQ(map_pos(&t.m, map_ikey(5)), 5);
+  EXPECT_EQ(map_pos(&t.m, map_ikey(142)), 6);
+  EXPECT_EQ(map_ival(map_get(&t.m, map_ikey(142))), 1);
+  EXPECT_EQ(t.m.size, 2);
+}
+
+TEST(MapRehash, RequestedSizesFollowTheCapacityRule) {
+  IntMap t;
+  map_rehash(&t.m, 143);
+  EXPECT_EQ(t.m.cap, 143);  // 11 x 13 passes the test
+  map_rehash(&t.m, 1000);
+  EXPECT_EQ(t.m.cap, 1009);
+  map_rehash(&t.m, 9);
+  EXPECT_EQ(t.m.cap, 9);
+}
+
+TEST(MapRehash, ToZeroLeavesAUsableTable) {
+  IntMap t;
+  map_rehash(&t.m, 0);
+  EXPECT_GE(t.m.cap, 1);
+  EXPECT_EQ(map_get(&t.m, map_ikey(7)), nullptr);
+  for (long k = 1; k <= 200; k++) ASSERT_EQ(map_assn(&t.m, map_ikey(k), map_ikey(k * 2)), 1);
+  for (long k = 1; k <= 200; k++) ASSERT_EQ(map_ival(map_get(&t.m, map_ikey(k))), k * 2);
+  EXPECT_EQ(map_size(&t.m), 200);
+}
+
+TEST(MapRehash, TooSmallARequestGrowsFirst) {
+  IntMap t;
+  for (long k = 1; k <= 50; k++) map_assn(&t.m, map_ikey(k), map_ikey(k));
+  map_rehash(&t.m, 10);
+  EXPECT_GE(t.m.cap * 0.8, 50);
+  EXPECT_EQ(t.m.size, 50);
+  for (long k = 1; k <= 50; k++) ASSERT_EQ(map_ival(map_get(&t.m, map_ikey(k))), k);
+}
+
+TEST(MapAccess, AssignExistDeleteGet) {
+  IntMap t;
+  EXPECT_EQ(map_assn(&t.m, map_ikey(3), map_ikey(30)), 1);
+  EXPECT_EQ(map_assn(&t.m, map_ikey(3), map_ikey(31)), 1);
+  EXPECT_EQ(map_size(&t.m), 1);
+  EXPECT_EQ(map_ival(map_get(&t.m, map_ikey(3))), 31);
+  EXPECT_EQ(map_exist(&t.m, map_ikey(3)), 1);
+  EXPECT_EQ(map_exist(&t.m, map_ikey(4)), 0);
+  EXPECT_EQ(map_get(&t.m, map_ikey(4)), nullptr);
+
+  EXPECT_EQ(map_dele(&t.m, map_ikey(4)), 0);  // absent: nothing changes
+  EXPECT_EQ(map_size(&t.m), 1);
+  EXPECT_EQ(map_ival(map_get(&t.m, map_ikey(3))), 31);
+
+  EXPECT_EQ(map_dele(&t.m, map_ikey(3)), 0);
+  EXPECT_EQ(map_size(&t.m), 0);
+  EXPECT_EQ(map_exist(&t.m, map_ikey(3)), 0);
+}
+
+TEST(MapAccess, StringKeysCompareByteExact) {
+  StrMap t;
+  char a[] = "Kun", b[] = "kun";
+  map_assn(&t.m, a, map_ikey(1));
+  char probe[] = "Kun";
+  EXPECT_EQ(map_ival(map_get(&t.m, probe)), 1);
+  EXPECT_EQ(map_get(&t.m, b), nullptr);
+}
+
+TEST(MapAccess, ForkeyReportsWhetherTheKeyExisted) {
+  IntMap t;
+  static std::vector<int> seen;
+  seen.clear();
+  auto fn = [](mapel_t* el, int existed) {
+    seen.push_back(existed);
+    el->val = map_ikey(map_ival(el->val) + 5);
+    return 0;
+  };
+  EXPECT_EQ(map_forkey(&t.m, map_ikey(9), fn), 1);
+  EXPECT_EQ(map_forkey(&t.m, map_ikey(9), fn), 1);
+  EXPECT_EQ(seen, (std::vector<int>{0, 1}));
+  EXPECT_EQ(map_ival(map_get(&t.m, map_ikey(9))), 10);
+  EXPECT_EQ(map_size(&t.m), 1);
+  EXPECT_EQ(map_forkey(&t.m, map_ikey(10), nullptr), 0);
+  EXPECT_EQ(map_size(&t.m), 1);
+}
+
+TEST(MapAccess, AddvalCountsAndRestartsFromZeroAfterDeletion) {
+  IntMap t;
+  EXPECT_EQ(map_addval(&t.m, map_ikey(4), 3), 1);
+  EXPECT_EQ(map_addval(&t.m, map_ikey(4), -1), 1);
+  EXPECT_EQ(map_ival(map_get(&t.m, map_ikey(4))), 2);
+  map_dele(&t.m, map_ikey(4));
+  map_addval(&t.m, map_ikey(4), 1);  // takes its old tombstone back
+  EXPECT_EQ(map_pos(&t.m, map_ikey(4)), 4);
+  EXPECT_EQ(map_ival(map_get(&t.m, map_ikey(4))), 1);
+}
+
+TEST(MapAccess, TheTombstoneIsNotAKey) {
+  IntMap t;
+  EXPECT_EQ(map_assn(&t.m, map_tombstone(), map_ikey(1)), 0);
+  EXPECT_EQ(map_size(&t.m), 0);
+  EXPECT_EQ(map_exist(&t.m, map_tombstone()), 0);
+}
+
+TEST(MapDelete, KeyBeyondADeletedSlotStaysReachable) {
+  IntMap t;
+  map_assn(&t.m, map_ikey(5), map_ikey(1));
+  map_assn(&t.m, map_ikey(72), map_ikey(2));  // slot 5 taken: 6
+  map_assn(&t.m, map_ikey(139), map_ikey(3));  // 7
+  map_dele(&t.m, map_ikey(5));
+  EXPECT_EQ(map_ival(map_get(&t.m, map_ikey(72))), 2);
+  EXPECT_EQ(map_ival(map_get(&t.m, map_ikey(139))), 3);
+  // Assigning a key beyond the gap overwrites it rather than adding a twin.
+  map_assn(&t.m, map_ikey(139), map_ikey(4));
+  EXPECT_EQ(map_size(&t.m), 2);
+  EXPECT_EQ(map_pos(&t.m, map_ikey(139)), 7);
+  // A new key of the run takes the deleted slot, as if it had been emptied.
+  map_assn(&t.m, map_ikey(206), map_ikey(5));
+  EXPECT_EQ(map_pos(&t.m, map_ikey(206)), 5);
+  EXPECT_EQ(t.m.tombs, 0);
+  EXPECT_EQ(intKeysInOrder(&t.m), (std::vector<long>{206, 72, 139}));
+}
+
+TEST(MapDelete, WalkThatDeletesTheCurrentKeyVisitsEveryOtherOnce) {
+  IntMap t;
+  // Long collision runs (keys congruent mod 67) make every deletion a gap.
+  for (long k = 1; k <= 40; k++) map_assn(&t.m, map_ikey(k % 4 + 67 * k), map_ikey(k));
+  const std::vector<long> before = intKeysInOrder(&t.m);
+  struct Walk {
+    map_t* m;
+    std::vector<long> seen;
+  } w{&t.m, {}};
+  EXPECT_EQ(map_forall(
+                &t.m,
+                [](void* key, void*, void* arg) {
+                  auto* w = static_cast<Walk*>(arg);
+                  w->seen.push_back(map_ival(key));
+                  if (w->seen.size() % 2 == 1) map_dele(w->m, key);
+                  return 1;
+                },
+                &w),
+            1);
+  EXPECT_EQ(w.seen, before);
+  EXPECT_EQ(map_size(&t.m), 20);
+  for (size_t i = 0; i < before.size(); i++)
+    EXPECT_EQ(map_exist(&t.m, map_ikey(before[i])), i % 2 == 1 ? 1 : 0) << before[i];
+}
+
+TEST(MapDelete, PendingGrowthWaitsUntilTheWalkEnds) {
+  IntMap t;
+  for (long k = 1; k <= 54; k++) map_assn(&t.m, map_ikey(k), map_ikey(k));
+  const std::vector<long> before = intKeysInOrder(&t.m);
+  struct Walk {
+    map_t* m;
+    std::vector<long> seen;
+    int caps = 0;
+  } w{&t.m, {}};
+  map_forall(
+      &t.m,
+      [](void* key, void*, void* arg) {
+        auto* w = static_cast<Walk*>(arg);
+        w->seen.push_back(map_ival(key));
+        if (map_ival(key) == 1) map_dele(w->m, key);  // a keyed access mid-walk
+        if (w->m->cap != 67) w->caps++;
+        return 1;
+      },
+      &w);
+  EXPECT_EQ(w.seen, before);
+  EXPECT_EQ(w.caps, 0);
+  EXPECT_EQ(t.m.cap, 67);
+  map_assn(&t.m, map_ikey(100), map_ikey(1));  // 53 keys: no growth due
+  map_get(&t.m, map_ikey(2));                   // 54 again: grows now
+  EXPECT_EQ(t.m.cap, 137);
+}
+
+TEST(MapDelete, TombstonesFillingTheTableAreClearedAtTheSameCapacity) {
+  IntMap t;
+  map_rehash(&t.m, 5);
+  for (long k = 1; k <= 4; k++) map_assn(&t.m, map_ikey(k), map_ikey(k));
+  map_dele(&t.m, map_ikey(2));
+  map_assn(&t.m, map_ikey(10), map_ikey(10));  // slot 0: no empty slot left
+  EXPECT_EQ(t.m.tombs, 1);
+  EXPECT_EQ(map_get(&t.m, map_ikey(2)), nullptr);
+  EXPECT_EQ(t.m.cap, 5);
+  EXPECT_EQ(t.m.tombs, 0);
+  EXPECT_EQ(intKeysInOrder(&t.m), (std::vector<long>{10, 1, 3, 4}));
+}
+
+TEST(MapWalk, ForallStopsAtTheFirstZeroResult) {
+  IntMap t;
+  for (long k = 1; k <= 5; k++) map_assn(&t.m, map_ikey(k), map_ikey(k));
+  int calls = 0;
+  EXPECT_EQ(map_forall(
+                &t.m,
+                [](void*, void*, void* arg) {
+                  ++*static_cast<int*>(arg);
+                  return 0;
+                },
+                &calls),
+            0);
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(map_forall(&t.m, nullptr, nullptr), 0);
+}
+
+TEST(MapWalk, GetNthWalksUsedSlotsWithACursor) {
+  IntMap t;
+  map_assn(&t.m, map_ikey(3), map_ikey(30));
+  map_assn(&t.m, map_ikey(10), map_ikey(100));
+  map_assn(&t.m, map_ikey(12), map_ikey(120));
+  map_dele(&t.m, map_ikey(10));
+  int pos = 0;
+  EXPECT_EQ(map_ival(map_get_nth(&t.m, &pos)), 30);
+  EXPECT_EQ(pos, 3);
+  pos++;
+  EXPECT_EQ(map_ival(map_get_nth(&t.m, &pos)), 120);  // skips the deleted slot
+  EXPECT_EQ(pos, 12);
+  pos++;
+  EXPECT_EQ(map_get_nth(&t.m, &pos), nullptr);
+  EXPECT_EQ(pos, 67);
+  pos = -1;
+  EXPECT_EQ(map_get_nth(&t.m, &pos), nullptr);
+}
+
+TEST(MapOwnership, CopiedKeysAreDuplicatedAndFreed) {
+  StrMap t(MAP_COPY);
+  char buf[] = "slovo";
+  map_assn(&t.m, buf, map_ikey(1));
+  EXPECT_NE(t.m.els[map_pos(&t.m, buf)].key, static_cast<void*>(buf));
+  buf[0] = 'S';
+  char probe[] = "slovo";
+  EXPECT_EQ(map_ival(map_get(&t.m, probe)), 1);
+  map_dele(&t.m, probe);  // frees the copy (the leak checker would see it otherwise)
+  map_assn(&t.m, probe, map_ikey(2));
+}
+
+TEST(MapOwnership, AdoptedKeysAreFreedOnDeleteAndClear) {
+  StrMap t(MAP_ADOPT);
+  map_assn(&t.m, strdup("jedna"), map_ikey(1));
+  map_assn(&t.m, strdup("dva"), map_ikey(2));
+  char one[] = "jedna";
+  map_dele(&t.m, one);
+  EXPECT_EQ(map_size(&t.m), 1);
+  map_clear(&t.m);
+  EXPECT_EQ(map_size(&t.m), 0);
+  EXPECT_EQ(t.m.cap, 67);
+}
+
+TEST(MapOwnership, VfreeDisposesOfDroppedValuesWithTheUserArgument) {
+  IntMap t;
+  static std::vector<long> freed;
+  freed.clear();
+  int owner = 0;
+  t.m.data = &owner;
+  t.m.vfree = [](void* val, void* data) {
+    EXPECT_EQ(*static_cast<int*>(data), 0);
+    freed.push_back(map_ival(val));
+  };
+  map_assn(&t.m, map_ikey(1), map_ikey(11));
+  map_assn(&t.m, map_ikey(2), map_ikey(22));
+  map_assn(&t.m, map_ikey(3), nullptr);
+  map_assn(&t.m, map_ikey(1), map_ikey(12));  // overwriting does not dispose
+  EXPECT_TRUE(freed.empty());
+  map_dele(&t.m, map_ikey(2));
+  EXPECT_EQ(freed, (std::vector<long>{22}));
+  map_clear(&t.m);  // null values are not handed over
+  EXPECT_EQ(freed, (std::vector<long>{22, 12}));
+}
+
+TEST(MapOwnership, FullIsCalledAndTheInsertionFails) {
+  IntMap t;
+  static std::vector<long> full;
+  full.clear();
+  t.m.grow = 0;
+  t.m.full = [](void* key) { full.push_back(map_ival(key)); };
+  map_rehash(&t.m, 3);
+  for (long k = 1; k <= 3; k++) EXPECT_EQ(map_assn(&t.m, map_ikey(k), map_ikey(k)), 1);
+  EXPECT_EQ(map_assn(&t.m, map_ikey(4), map_ikey(4)), 0);
+  EXPECT_EQ(map_addval(&t.m, map_ikey(5), 1), 0);
+  EXPECT_EQ(map_pos(&t.m, map_ikey(6)), -1);
+  EXPECT_EQ(map_get(&t.m, map_ikey(6)), nullptr);  // lookups do not call it
+  EXPECT_EQ(full, (std::vector<long>{4, 5}));
+  EXPECT_EQ(map_size(&t.m), 3);
+  EXPECT_EQ(map_ival(map_get(&t.m, map_ikey(3))), 3);
+}
+
+TEST(MapDup, CopyHasItsOwnSlotsAndSharesKeys) {
+  StrMap t(MAP_COPY);
+  char a[] = "a", b[] = "b";
+  map_assn(&t.m, a, map_ikey(1));
+  map_t* d = map_dup(&t.m);
+  EXPECT_EQ(d->cap, t.m.cap);
+  EXPECT_EQ(d->size, 1);
+  EXPECT_NE(d->els, t.m.els);
+  EXPECT_EQ(d->els[map_pos(d, a)].key, t.m.els[map_pos(&t.m, a)].key);
+  map_assn(&t.m, b, map_ikey(2));
+  EXPECT_EQ(map_exist(d, b), 0);
+  EXPECT_EQ(map_ival(map_get(d, a)), 1);
+  map_dup_free(d);
+  EXPECT_EQ(map_ival(map_get(&t.m, a)), 1);
+}
+
+TEST(MapLifecycle, DoneThenInitAgain) {
+  map_t m;
+  map_init(&m, MAP_STR, MAP_COPY);
+  char k[] = "x";
+  map_assn(&m, k, map_ikey(1));
+  map_done(&m);
+  EXPECT_EQ(m.els, nullptr);
+  map_init(&m, MAP_STR, MAP_COPY);
+  EXPECT_EQ(map_size(&m), 0);
+  EXPECT_EQ(map_get(&m, k), nullptr);
+  map_done(&m);
+}
+
+}  // namespace
