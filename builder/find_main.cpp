@@ -1,0 +1,213 @@
+// lexorn-find: looks words and entries up in a dictionary that lexorn has
+// built. It reads the index files only: nothing is rebuilt or written, and a
+// dictionary whose index files are missing is refused.
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/czech.h"
+#include "base/error.h"
+#include "base/files.h"
+#include "dictio/dictio.h"
+#include "dtd/dtd.h"
+#include "xml/entry.h"
+#include "xml/writer.h"
+
+namespace {
+
+enum Status { kFound = 0, kNotFound = 1, kFailed = 2 };
+
+const char kUsage[] =
+    "Usage: lexorn-find DICT word [-l] [-p] [-m LIMIT] PATH WORD...\n"
+    "       lexorn-find DICT entry NUMBER\n"
+    "       lexorn-find DICT words PATH\n"
+    "       lexorn-find --help\n"
+    "\n"
+    "Looks words and entries up in a dictionary built by lexorn. DICT names the\n"
+    "dictionary with or without its .xml suffix; its index files (.def, .ent,\n"
+    ".eid, .wrd, .wid) must exist. Nothing is built or changed.\n"
+    "\n"
+    "  word PATH WORD...  the entries in which every WORD occurs in the element\n"
+    "                     PATH (a dotted path such as HESLO.HW; letter case does\n"
+    "                     not matter), in the same element for all the WORDs.\n"
+    "                     Each entry is printed as a line with its number and\n"
+    "                     the path of the element that holds the word, then as\n"
+    "                     indented XML.\n"
+    "      -l             also accept the words in link elements (type L)\n"
+    "      -p             the WORDs are patterns (POSIX basic regular\n"
+    "                     expressions) that must match a whole word\n"
+    "      -m LIMIT       with a single WORD, stop after LIMIT hits (0: no limit)\n"
+    "  entry NUMBER       the entry NUMBER as indented XML\n"
+    "  words PATH         the words that occur in the element PATH, one a line\n"
+    "\n"
+    "Text goes in and out as the dictionary stores it (ISO-8859-2).\n"
+    "Exit status: 0 when something was found, 1 when nothing was, 2 on an error.\n";
+
+int usageError(const char* what) {
+  errorf("Error: %s\n", what);
+  fputs("Run lexorn-find --help for the usage.\n", stderr);
+  return kFailed;
+}
+
+// The dictionary's base name: DICT without a ".xml" suffix.
+std::string baseName(const std::string& dict) {
+  const std::string ext = ".xml";
+  if (dict.size() > ext.size() && dict.compare(dict.size() - ext.size(), ext.size(), ext) == 0)
+    return dict.substr(0, dict.size() - ext.size());
+  return dict;
+}
+
+// Opening a dictionary builds whatever index is missing and takes a pending
+// ".new" file in; a lookup tool must do neither, so both are refused first.
+bool readyToRead(const std::string& base) {
+  for (const char* suffix : {".def", ".ent", ".eid", ".wrd", ".wid"}) {
+    std::string file = base + suffix;
+    if (!fil_exist(file.c_str())) {
+      errorf("Error: Dictionary %s is not built: %s is missing (run lexorn first).\n",
+             base.c_str(), file.c_str());
+      return false;
+    }
+  }
+  std::string pending = base + ".new";
+  if (fil_exist(pending.c_str())) {
+    errorf("Error: Dictionary %s has a pending %s (run lexorn first).\n", base.c_str(),
+           pending.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool parseNumber(const char* text, long* out) {
+  if (!*text) return false;
+  errno = 0;
+  char* end = nullptr;
+  long n = strtol(text, &end, 10);
+  if (errno != 0 || *end != '\0' || n < 0) return false;
+  *out = n;
+  return true;
+}
+
+void printEntry(const XMLEntry& e) {
+  std::string text = XMLprintEntry(&e, XML_INDENT | XML_AFTER | XML_LINES, true, false);
+  fwrite(text.data(), 1, text.size(), stdout);
+}
+
+int searchWords(DictIO* d, const std::vector<std::string>& args) {
+  int flags = 0;
+  long limit = 0;
+  size_t i = 0;
+  for (; i < args.size() && args[i].size() > 1 && args[i][0] == '-'; ++i) {
+    const std::string& a = args[i];
+    if (a == "--") {
+      ++i;
+      break;
+    }
+    if (a == "-l") {
+      flags |= FWE_LINK;
+    } else if (a == "-p") {
+      flags |= FWE_PATTERN;
+    } else if (a.compare(0, 2, "-m") == 0) {
+      std::string value = a.size() > 2 ? a.substr(2) : (++i < args.size() ? args[i] : "");
+      if (!parseNumber(value.c_str(), &limit) || limit > 0x7FFFFFFF)
+        return usageError(("bad limit '" + value + "'.").c_str());
+    } else {
+      return usageError(("unknown option " + a + ".").c_str());
+    }
+  }
+  if (i + 2 > args.size()) return usageError("word needs a PATH and at least one WORD.");
+  std::string path = ucase(args[i]);
+  std::string text;
+  for (size_t k = i + 1; k < args.size(); ++k) text += (k > i + 1 ? " " : "") + args[k];
+
+  int tag = d->dtd->getIndex(path);
+  if (tag == 0) {
+    errorf("Error: Dictionary %s has no element %s.\n", d->getName().c_str(), path.c_str());
+    return kFailed;
+  }
+  char type = d->dtd->getType(tag);
+  if (type != 'I' && type != 'K' && type != 'L' && type != 'N') {
+    errorf("Error: Element %s is of type %c, which holds no searchable words.\n", path.c_str(),
+           type);
+    return kFailed;
+  }
+  twset hits;
+  int rc = d->query(path, text, nullptr, &hits, nullptr, static_cast<int>(limit), flags);
+  if (rc == 4) {
+    errorf("Error: Invalid pattern in '%s'.\n", text.c_str());
+    return kFailed;
+  }
+  if (rc == 2) return kFailed;  // the index did not open; reported already
+  if (rc == 3 || hits.empty()) return kNotFound;
+
+  int status = kNotFound;
+  XMLEntry e;
+  for (const twident& h : hits) {
+    if (!d->getXMLEntry(&e, h.eid)) {
+      errorf("Error: Entry %d could not be read.\n", h.eid);
+      return kFailed;
+    }
+    printf("%d %s\n", h.eid, d->dtd->getTag(h.tid).c_str());
+    printEntry(e);
+    status = kFound;
+  }
+  return status;
+}
+
+int showEntry(DictIO* d, const std::vector<std::string>& args) {
+  if (args.size() != 1) return usageError("entry needs exactly one NUMBER.");
+  long num = 0;
+  if (!parseNumber(args[0].c_str(), &num))
+    return usageError(("bad entry number '" + args[0] + "'.").c_str());
+  XMLEntry e;
+  if (!d->getXMLEntry(&e, num)) return kNotFound;
+  printEntry(e);
+  return kFound;
+}
+
+int listWords(DictIO* d, const std::vector<std::string>& args) {
+  if (args.size() != 1) return usageError("words needs exactly one PATH.");
+  std::string path = ucase(args[0]);
+  if (d->dtd->getIndex(path) == 0) {
+    errorf("Error: Dictionary %s has no element %s.\n", d->getName().c_str(), path.c_str());
+    return kFailed;
+  }
+  std::vector<std::string> words;
+  if (d->findWordsByTag(path, &words) != 1) return kFailed;
+  for (const std::string& w : words) printf("%s\n", w.c_str());
+  return words.empty() ? kNotFound : kFound;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc >= 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0)) {
+    fputs(kUsage, stdout);
+    return kFound;
+  }
+  if (argc < 3) return usageError("a dictionary and a command are needed.");
+  std::string command = argv[2];
+  std::vector<std::string> args(argv + 3, argv + argc);
+  if (command != "word" && command != "entry" && command != "words")
+    return usageError(("unknown command " + command + ".").c_str());
+
+  std::string base = baseName(argv[1]);
+  if (!readyToRead(base)) return kFailed;
+  // Quiet: no loading lines; no journal.
+  auto d = std::make_unique<DictIO>(base.c_str(), 0, 0);
+  if (!d->dtd) return kFailed;  // reported by the constructor
+
+  int status = kFailed;
+  if (command == "word")
+    status = searchWords(d.get(), args);
+  else if (command == "entry")
+    status = showEntry(d.get(), args);
+  else
+    status = listWords(d.get(), args);
+  fflush(stdout);
+  return status;
+}

@@ -1,0 +1,437 @@
+// The reading side of DictIO: sequential and by-number retrieval of packed
+// entries, word search through the word-to-entry index, queries by element
+// type and key generation.
+
+#include <regex.h>
+
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/czech.h"
+#include "base/error.h"
+#include "base/files.h"
+#include "base/text.h"
+#include "dictio/dictio.h"
+#include "dictio/widchain.h"
+#include "dtd/dtd.h"
+#include "xml/entry.h"
+#include "xml/packed.h"
+#include "xml/query.h"
+#include "xml/reader.h"
+
+namespace {
+
+struct FileCloser {
+  void operator()(FILE* f) const { fclose(f); }
+};
+using File = std::unique_ptr<FILE, FileCloser>;
+
+struct FreeDeleter {
+  void operator()(char* p) const { free(p); }
+};
+using Buffer = std::unique_ptr<char, FreeDeleter>;
+
+File openForReading(const char* name) {
+  FILE* f = name ? fopen(name, "rb") : nullptr;
+  if (!f) errorf("Error: Could not open %s.\n", name ? name : "");
+  return File(f);
+}
+
+// A compiled search pattern, released when it goes out of scope.
+class Pattern {
+ public:
+  Pattern() = default;
+  Pattern(const Pattern&) = delete;
+  Pattern& operator=(const Pattern&) = delete;
+  ~Pattern() {
+    if (ok_) regfree(&re_);
+  }
+
+  // The word must match as a whole: basic syntax, case-sensitive.
+  bool compile(const char* word) {
+    std::string whole = "^" + std::string(word) + "$";
+    ok_ = regcomp(&re_, whole.c_str(), REG_NOSUB) == 0;
+    return ok_;
+  }
+  regex_t* get() { return ok_ ? &re_ : nullptr; }
+
+ private:
+  regex_t re_;
+  bool ok_ = false;
+};
+
+// Entry numbers are 24-bit; anything else names no entry.
+bool validNumber(long num) { return num >= 1 && num <= kMaxNumber; }
+
+int32_t clampToInt32(long n) {
+  if (n > INT32_MAX) return INT32_MAX;
+  if (n < INT32_MIN) return INT32_MIN;
+  return static_cast<int32_t>(n);
+}
+
+// The fresh stream of a by-number fetch, standing at entry `num`; null when
+// the file does not open (reported) or the entry is not live (silent).
+File openEntry(DictIO* d, long num) {
+  File f = openForReading(d->entFile);
+  if (!f) return f;
+  d->lastID = clampToInt32(num);
+  if (!d->dtd || !validNumber(num) || d->is_eid_del(num)) return nullptr;
+  auto it = d->entPos.find(static_cast<int32_t>(num));
+  if (it == d->entPos.end() || it->second < 0) return nullptr;
+  if (fseek(f.get(), it->second, SEEK_SET) != 0) return nullptr;
+  return f;
+}
+
+bool searchableType(char type) {
+  return type == 'I' || type == 'K' || type == 'L' || type == 'N';
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Sequential reading
+
+bool DictIO::reset() {
+  // A stream left open by an earlier walk would otherwise be lost.
+  close();
+  File f = openForReading(entFile);
+  if (!f) return false;
+  curFile = f.release();
+  return true;
+}
+
+bool DictIO::seek(long num) {
+  if (!curFile || !validNumber(num)) return false;
+  auto it = entPos.find(static_cast<int32_t>(num));
+  if (it == entPos.end() || it->second < 0) return false;
+  return fseek(curFile, it->second, SEEK_SET) == 0;
+}
+
+bool DictIO::getXML(XML* x) {
+  if (!curFile || !x || !dtd || fil_eofx(curFile)) return false;
+  x->clear();
+  return x->loadPackEntry(&curFile, &idMap, dtd);
+}
+
+int DictIO::getXMLEntry(XMLEntry* e) {
+  if (!curFile || !e || !dtd) return 0;
+  while (!fil_eofx(curFile)) {
+    long pos = ftell(curFile);
+    auto it = pos >= 0 && pos <= INT32_MAX ? posEnt.find(static_cast<int32_t>(pos)) : posEnt.end();
+    bool known = it != posEnt.end();
+    if (known) actID = it->second;
+    // The loader always consumes input or fails, so this loop ends.
+    if (!XMLloadPackEntry(e, &curFile, &idMap, dtd, 0)) return 0;
+    if (known) return 1;
+  }
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// By number
+
+bool DictIO::getXML(XML* x, long num) {
+  File f = openEntry(this, num);
+  if (!f || !x) return false;
+  x->clear();
+  FILE* raw = f.get();
+  return x->loadPackEntry(&raw, &idMap, dtd);
+}
+
+bool DictIO::getXML(XMLEntry* e, long num) {
+  File f = openEntry(this, num);
+  if (!f || !e) return false;
+  FILE* raw = f.get();
+  return XMLloadPackEntry(e, &raw, &idMap, dtd, 0);
+}
+
+int DictIO::getXMLEntry(XMLEntry* e, long num) {
+  if (!getXML(e, num)) return 0;
+  XMLdelEmpty(e, dtd);
+  return 1;
+}
+
+long DictIO::getIDMove(int dir) {
+  long last = lastID;
+  long n = size();
+  if (last < 0) return -1;
+  switch (dir) {
+    case 0:
+      return last < n ? last + 1 : 0;
+    case 1:
+      return last > 1 ? last - 1 : 0;
+    case 2:
+      return last != 1 ? 1 : 0;
+    case 3:
+      return last != n ? n : 0;
+    default:
+      return 1;
+  }
+}
+
+long DictIO::idCorrect(long n) {
+  if (n < 1) return 1;
+  if (n > size()) return size();
+  return n;
+}
+
+long DictIO::getXMLEntryByKey(XMLEntry* e, const std::string& key) {
+  if (!dtd) return -1;
+  twset hits;
+  findWordEnt(dtd->getIndex(dtd->key), key.c_str(), &hits, nullptr, 0, FWE_LINK);
+  if (hits.empty()) return -1;
+  long num = hits.begin()->eid;
+  // A hit whose entry cannot be loaded is no entry to hand out.
+  if (!getXMLEntry(e, num)) return -1;
+  return num;
+}
+
+// ---------------------------------------------------------------------------
+// Word search
+
+wrdrec_t* get_next_fwe_word(map_t* words, const char* w, int* pos, int pattern, void* re,
+                            int* match) {
+  if (!pattern) {
+    if (*pos != 0 || !w) return nullptr;
+    auto* rec = static_cast<wrdrec_t*>(map_get(words, const_cast<char*>(w)));
+    if (rec) *match = 1;
+    return rec;
+  }
+  auto* rec = static_cast<wrdrec_t*>(map_get_nth(words, pos));
+  if (rec) *match = re && regexec(static_cast<regex_t*>(re), rec->word, 0, nullptr, 0) == 0;
+  return rec;
+}
+
+int fent_in(const twset* s, const twident* t) {
+  // Sets are ordered by entry number, so a lookup finds the one hit an
+  // entry can have.
+  return s && t && s->count(*t) ? 1 : 0;
+}
+
+int intersection(const twset* a, const twset* b, twset* out) {
+  if (!a || !b || !out) return 0;
+  twset kept;
+  for (const twident& h : *a) {
+    auto it = b->find(h);
+    if (it != b->end() && it->tid == h.tid) kept.insert(h);
+  }
+  *out = std::move(kept);
+  return 1;
+}
+
+int intersection_notag(const twset* a, const twset* b, twset* out) {
+  if (!a || !b || !out) return 0;
+  twset kept;
+  for (const twident& h : *a)
+    if (b->count(h)) kept.insert(h);
+  *out = std::move(kept);
+  return 1;
+}
+
+int DictIO::findWordEnt(int tag, const char* text, twset* result, twset* restrictTo, int limit,
+                        int flags) {
+  File wid = openForReading(widFile);
+  if (!wid) return 2;
+  const bool link = (flags & FWE_LINK) != 0;
+  const bool pattern = (flags & FWE_PATTERN) != 0;
+  if (!dtd || !result || tag < 0 || tag > dtd->count) return 2;
+  if (tag == 0 && !link) return 2;
+  if (!text || !*text) return 3;
+
+  int nwords = 0;
+  Buffer words(pattern ? str_get_words_reg(text, &nwords) : str_get_words(text, &nwords));
+  // Text of white space alone holds no word to look for.
+  if (nwords == 0) return 3;
+
+  // The restriction is fixed before the search changes the result set,
+  // which may be the very same set.
+  twset restrictCopy;
+  const twset* only = nullptr;
+  if (restrictTo && !restrictTo->empty()) {
+    if (restrictTo == result) {
+      restrictCopy = *restrictTo;
+      only = &restrictCopy;
+    } else {
+      only = restrictTo;
+    }
+  }
+
+  auto linkTag = [&](int t) { return t >= 1 && t <= dtd->count && dtd->getType(t) == 'L'; };
+  WidChain chain(wid.get(), widFile);
+  const char* q = words.get();
+  for (int i = 0; i < nwords; ++i, q += strlen(q) + 1) {
+    twset hits;
+    Pattern re;
+    if (pattern && !re.compile(q)) return 4;
+
+    long count = 0;
+    bool stop = false;
+    bool visited = false;
+    int pos = 0;
+    int match = 0;
+    for (wrdrec_t* rec; !stop && (rec = get_next_fwe_word(&wordMap, q, &pos, pattern, re.get(),
+                                                           &match)) != nullptr;
+         ++pos) {
+      if (!match) continue;
+      visited = true;
+      // A damaged chain is reported by the walk and ends this word's codes.
+      chain.walk(rec->chunk, [&](int32_t code, long) {
+        uint32_t u = static_cast<uint32_t>(code);
+        twident hit{static_cast<int32_t>(u & 0xFFFFFF), static_cast<int32_t>(u >> 24)};
+        if (is_eid_del(hit.eid)) return true;
+        if (hit.tid != tag && !(link && linkTag(hit.tid))) return true;
+        if (only && !fent_in(only, &hit)) return true;
+        hits.insert(hit);
+        ++count;
+        if (nwords == 1 && count == limit) {
+          stop = true;
+          return false;
+        }
+        return true;
+      });
+    }
+    if (!visited) return 3;
+    if (i == 0)
+      *result = std::move(hits);
+    else
+      intersection(result, &hits, result);
+    if (result->empty()) break;
+  }
+  return 1;
+}
+
+int DictIO::findWordsByTag(const std::string& path, std::vector<std::string>* out) {
+  int tag = dtd ? dtd->getIndex(path) : 0;
+  File wid = openForReading(widFile);
+  if (!wid) return 2;
+  if (out) out->clear();
+  if (tag == 0 || !out) return 2;
+  WidChain chain(wid.get(), widFile);
+  int pos = 0;
+  for (wrdrec_t* rec; (rec = static_cast<wrdrec_t*>(map_get_nth(&wordMap, &pos))) != nullptr;
+       ++pos) {
+    bool found = false;
+    chain.walk(rec->chunk, [&](int32_t code, long) {
+      uint32_t u = static_cast<uint32_t>(code);
+      found = static_cast<int>(u >> 24) == tag && !is_eid_del(u & 0xFFFFFF);
+      return !found;
+    });
+    if (found) out->push_back(rec->word);
+  }
+  return 1;
+}
+
+int DictIO::findWordsByTag(const std::string& path, char* out, size_t size) {
+  std::vector<std::string> words;
+  int rc = findWordsByTag(path, &words);
+  size_t need = 1;
+  for (const std::string& w : words) need += w.size() + 1;
+  if (out && size >= need) {
+    char* p = out;
+    for (const std::string& w : words) {
+      memcpy(p, w.c_str(), w.size() + 1);
+      p += w.size() + 1;
+    }
+    *p = '\0';
+    return rc;
+  }
+  // Leave the caller an empty list where there is room for one.
+  if (out && size > 0) out[0] = '\0';
+  errorf("Error: The words of %s need %zu bytes; the buffer holds %zu.\n", path.c_str(), need,
+         size);
+  return 2;
+}
+
+int DictIO::query(const std::string& path, const std::string& value, XMLEntry* e, twset* result,
+                  twset* restrictTo, int limit, int flags) {
+  if (!dtd || !result) return 2;
+  int tag = dtd->getIndex(ucase(path));
+  char type = dtd->getType(tag);
+  if (searchableType(type)) return findWordEnt(tag, value.c_str(), result, restrictTo, limit, flags);
+  if (type != 'R') return 2;
+
+  std::string target = dtd->getTpar(tag);
+  int rtag = dtd->getIndex(target);
+  strings values;
+  if (e) XMLgetAllValues(target, &values, e);
+  // Emptying the result must not empty the restriction along with it.
+  twset restrictCopy;
+  if (restrictTo == result) {
+    restrictCopy = *restrictTo;
+    restrictTo = &restrictCopy;
+  }
+  result->clear();
+  int rc = 0;
+  for (int i = 0; i < values.count; ++i) {
+    twset hits;
+    int r = findWordEnt(rtag, values[i].c_str(), &hits, restrictTo, limit, flags);
+    if (i == 0) rc = r;
+    result->insert(hits.begin(), hits.end());
+  }
+  return rc;
+}
+
+int DictIO::query(const std::string& path, XMLEntry* e, twset* result, twset* restrictTo,
+                  int limit, int flags) {
+  return query(path, e ? e->value : std::string(), e, result, restrictTo, limit, flags);
+}
+
+void DictIO::genKey(char* buf, int lo, int hi) {
+  if (!buf) return;
+  const bool bounded = lo != -1 && hi != -1;
+  if (bounded && hi < lo) {
+    errorf("Error: No key can lie in the empty range %d..%d.\n", lo, hi);
+    buf[0] = '\0';
+    return;
+  }
+  // Keys stay within int plus RAND_MAX, so they take at most 11 characters.
+  constexpr size_t kKeyText = 12;
+  const long long span = bounded ? static_cast<long long>(hi) - lo + 1 : 0;
+  auto draw = [&] {
+    long long r = rand();
+    if (lo != -1) {
+      if (hi != -1) r %= span;
+      r += lo;
+    }
+    return r;
+  };
+  if (!bounded) {
+    // At most 16,777,215 words can stand in the way of 2^31 candidates.
+    do snprintf(buf, kKeyText, "%lld", draw());
+    while (wordCount(buf));
+    return;
+  }
+  // Random tries first; a crowded range is then scanned, so a range with
+  // every number taken ends with a message instead of looping for ever.
+  for (int i = 0; i < 1000; ++i) {
+    snprintf(buf, kKeyText, "%lld", draw());
+    if (!wordCount(buf)) return;
+  }
+  for (long long r = lo; r <= hi; ++r) {
+    snprintf(buf, kKeyText, "%lld", r);
+    if (!wordCount(buf)) return;
+  }
+  errorf("Error: Every key in %d..%d is already a word of the dictionary.\n", lo, hi);
+  buf[0] = '\0';
+}
+
+// ---------------------------------------------------------------------------
+// Values of a loaded entry
+
+std::string DictIO::getKeyValue(XMLEntry* e) {
+  if (!dtd || !e || dtd->key.empty()) return std::string();
+  return XMLgetValue(dtd->key, e, 0);
+}
+
+// References are not followed here: the followers that resolve them belong
+// to host programs, so a reference element yields its own value.
+std::string DictIO::getValue(const std::string& path, XMLEntry* e, int /*follow*/) {
+  if (!e) return std::string();
+  return XMLgetValue(path, e, 0);
+}
