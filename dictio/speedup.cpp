@@ -1,0 +1,271 @@
+// The speed-up pass: one chunk per word, no unused words, no deleted entries.
+//
+// Both rewrites go to a temporary file (the file's name + ".tmp") that
+// replaces the old file by one rename only once it is complete; the
+// in-memory tables change only then. A failure on the way leaves the old
+// file and the tables as they were and removes the temporary file.
+
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "base/binio.h"
+#include "base/error.h"
+#include "base/files.h"
+#include "base/map.h"
+#include "base/progress.h"
+#include "dictio/dictio.h"
+#include "dictio/widchain.h"
+#include "xml/packed.h"
+
+namespace {
+
+// The new ".wid" file, buffered. Each word's chunk is finished (its count
+// patched) while it is still in the buffer, so the buffer is handed to the
+// file only between words.
+class SpeedWriter {
+ public:
+  explicit SpeedWriter(FILE* f) : f_(f) {}
+
+  long end() const { return written_ + static_cast<long>(buf_.size()); }
+  bool failed() const { return failed_; }
+
+  void put(int32_t v) {
+    unsigned char b[4];
+    store_i32(b, v);
+    buf_.append(reinterpret_cast<char*>(b), 4);
+  }
+
+  void patch(long at, int32_t v) {
+    unsigned char b[4];
+    store_i32(b, v);
+    buf_.replace(static_cast<size_t>(at - written_), 4, reinterpret_cast<char*>(b), 4);
+  }
+
+  // Goes back to `at`, as a seek would: the bytes written past it stay in
+  // the file until something overwrites them.
+  void rewind(long at) {
+    if (end() > extent_) extent_ = end();
+    buf_.resize(static_cast<size_t>(at - written_));
+  }
+
+  void betweenWords() {
+    if (buf_.size() >= kFlushAt) flush();
+  }
+
+  void finish() {
+    if (extent_ > end()) buf_.append(static_cast<size_t>(extent_ - end()), '\0');
+    flush();
+  }
+
+ private:
+  static constexpr size_t kFlushAt = 1 << 20;
+
+  void flush() {
+    if (buf_.empty() || failed_) return;
+    if (fwrite(buf_.data(), 1, buf_.size(), f_) != buf_.size()) failed_ = true;
+    written_ += static_cast<long>(buf_.size());
+    buf_.clear();
+  }
+
+  FILE* f_;
+  std::string buf_;
+  long written_ = 0;
+  long extent_ = 0;
+  bool failed_ = false;
+};
+
+// A word's new place, applied to its record once the new file stands.
+struct NewChain {
+  wrdrec_t* rec;
+  int32_t chunk;  // -1: the word has no live occurrence left
+  int32_t tailLink;
+};
+
+struct WordStep {
+  DictIO* d;
+  WidChain* chain;
+  SpeedWriter* out;
+  ProgressMeter* progress;
+  std::vector<bool> live;  // by entry number: is_eid_del gives 0
+  std::vector<NewChain> chains;
+  long count = 0;
+  bool failed = false;
+};
+
+std::vector<bool> liveEntries(const DictIO* d) {
+  std::vector<bool> live(d->entPos.empty() ? 0 : static_cast<size_t>(d->entPos.rbegin()->first) + 1);
+  for (const auto& [num, off] : d->entPos)
+    if (num >= 0 && off >= 0) live[static_cast<size_t>(num)] = true;
+  return live;
+}
+
+int forall_speedup(void*, void* val, void* arg) {
+  auto* s = static_cast<WordStep*>(arg);
+  auto* rec = static_cast<wrdrec_t*>(val);
+  s->progress->at(++s->count);
+  long chunk = s->out->end();
+  s->out->put(0);
+  int32_t kept = 0;
+  bool ok = s->chain->walk(rec->chunk, [s, &kept](int32_t code, long) {
+    uint32_t e = static_cast<uint32_t>(code) & 0xFFFFFF;
+    if (e < s->live.size() && s->live[e]) {
+      s->out->put(code);
+      ++kept;
+    }
+    return true;
+  });
+  if (!ok) {
+    s->failed = true;
+    return 0;
+  }
+  long tail = s->out->end();
+  if (kept == 0) {
+    s->out->rewind(chunk);
+    s->chains.push_back({rec, -1, -1});
+  } else {
+    s->out->patch(chunk, kept);
+    s->out->put(0);
+    s->chains.push_back({rec, static_cast<int32_t>(chunk), static_cast<int32_t>(tail)});
+  }
+  s->out->betweenWords();
+  return 1;
+}
+
+void applyChains(DictIO* d, const std::vector<NewChain>& chains) {
+  for (const NewChain& c : chains) {
+    if (c.chunk < 0) {
+      map_dele(&d->idMap, map_ikey(c.rec->num));
+      continue;
+    }
+    c.rec->chunk = c.chunk;
+    c.rec->tailLink = c.tailLink;
+  }
+}
+
+void abandon(const std::string& tmp, const char* file) {
+  remove(tmp.c_str());
+  errorf("Error: Speeding up %s failed; the file is left as it was.\n", file);
+}
+
+}  // namespace
+
+void DictIO::speedup() {
+  speedupWords(1);
+  if (deletedEnts() == 1) speedupEnts();
+}
+
+void DictIO::speedupWords(int resave) {
+  FILE* in = fopen(widFile, "rb");
+  if (in == nullptr) {
+    errorf("Error: Could not open %s.\n", widFile);
+    return;
+  }
+  std::string tmp = std::string(widFile) + ".tmp";
+  FILE* outFile = fopen(tmp.c_str(), "wb");
+  if (outFile == nullptr) {
+    fclose(in);
+    errorf("Error: Could not open %s for writing.\n", tmp.c_str());
+    return;
+  }
+  if (output) printf("Speeding up %s...\n", widFile);
+  long total = map_size(&idMap);
+  ProgressMeter progress(total, output != 0, on_prog, on_prog_bar, 0.0, 1.0);
+  WidChain chain(in, widFile);
+  SpeedWriter out(outFile);
+  WordStep step{this, &chain, &out, &progress, liveEntries(this), {}};
+  step.chains.reserve(static_cast<size_t>(total));
+  map_forall(&idMap, forall_speedup, &step);
+  if (!step.failed) out.finish();
+  bool failed = step.failed || out.failed();
+  if (fclose(outFile) != 0) failed = true;
+  fclose(in);
+  if (!failed && !fil_replace(tmp.c_str(), widFile)) failed = true;
+  if (output) printf("%s", kClearLine);
+  if (failed) {
+    abandon(tmp, widFile);
+    return;
+  }
+  applyChains(this, step.chains);
+  if (resave != 0) {
+    makeNWrd();
+    saveWrd();
+  }
+}
+
+int DictIO::deletedEnts() {
+  bool removed = false;
+  for (auto it = entPos.begin(); it != entPos.end();) {
+    if (it->second < 0) {
+      it = entPos.erase(it);
+      removed = true;
+    } else {
+      ++it;
+    }
+  }
+  if (!removed) return 0;
+  makeREid();
+  return 1;
+}
+
+void DictIO::speedupEnts() {
+  FILE* in = fopen(entFile, "rb");
+  long total = static_cast<long>(entPos.size());
+  ProgressMeter progress(total, output != 0, on_prog, on_prog_bar, 0.0, 1.0);
+  if (in == nullptr) {
+    errorf("Error: Could not open %s.\n", entFile);
+    return;
+  }
+  std::string tmp = std::string(entFile) + ".tmp";
+  FILE* out = fopen(tmp.c_str(), "wb");
+  if (out == nullptr) {
+    fclose(in);
+    errorf("Error: Could not open %s for writing.\n", tmp.c_str());
+    return;
+  }
+  if (output) printf("Speeding up %s...\n", entFile);
+  long inSize = 0;
+  if (fseek(in, 0, SEEK_END) == 0) inSize = ftell(in);
+  std::map<int32_t, int32_t> newPos;
+  std::string bytes;
+  long written = 0, count = 0;
+  bool failed = false;
+  for (const auto& [num, off] : entPos) {
+    ++count;
+    // An empty packed entry shares its offset with the entry after it.
+    auto at = posEnt.find(off);
+    bool empty = off == inSize || (at != posEnt.end() && at->second != num);
+    bytes.clear();
+    if (!empty && (fseek(in, off, SEEK_SET) != 0 || !XMLcopyPackEntry(in, &idMap, &bytes))) {
+      errorf("Error: Entry %d of %s cannot be read; it is dropped.\n", num, entFile);
+      continue;
+    }
+    if (written + static_cast<long>(bytes.size()) > INT32_MAX) {
+      errorf("Error: %s would grow beyond %d bytes.\n", tmp.c_str(), INT32_MAX);
+      failed = true;
+      break;
+    }
+    newPos.emplace_hint(newPos.end(), num, static_cast<int32_t>(written));
+    if (fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size()) {
+      failed = true;
+      break;
+    }
+    written += static_cast<long>(bytes.size());
+    progress.at(count);
+  }
+  if (output) printf("%s%d entries\n", kClearLine, static_cast<int>(newPos.size()));
+  if (fclose(out) != 0) failed = true;
+  fclose(in);
+  if (!failed && !fil_replace(tmp.c_str(), entFile)) failed = true;
+  if (failed) {
+    abandon(tmp, entFile);
+    if (output) printf("%s", kClearLine);
+    return;
+  }
+  entPos.swap(newPos);
+  makeREid();
+  saveEid();
+  if (output) printf("%s", kClearLine);
+}

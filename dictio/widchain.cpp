@@ -1,0 +1,85 @@
+#include "dictio/widchain.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "base/binio.h"
+#include "base/error.h"
+
+namespace {
+
+// Most chunks are short: one read of this many bytes usually takes in the
+// count, every code and the link at once.
+constexpr size_t kProbe = 256;
+
+}  // namespace
+
+WidChain::WidChain(FILE* f, const char* name) : f_(f), name_(name ? name : "") { remeasure(); }
+
+void WidChain::remeasure() {
+  size_ = 0;
+  if (f_ == nullptr) return;
+  long here = ftell(f_);
+  if (fseek(f_, 0, SEEK_END) == 0) size_ = ftell(f_);
+  if (here >= 0) fseek(f_, here, SEEK_SET);
+  if (size_ < 0) size_ = 0;
+}
+
+bool WidChain::readAt(long offset, size_t n, unsigned char* out) {
+  size_t done = 0;
+  while (done < n) {
+    ssize_t r = pread(fileno(f_), out + done, n - done, static_cast<off_t>(offset + done));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) {
+      errorf("Error: Could not read %s at offset %ld.\n", name_.c_str(),
+             offset + static_cast<long>(done));
+      return false;
+    }
+    done += static_cast<size_t>(r);
+  }
+  return true;
+}
+
+bool WidChain::damaged(const char* what, long offset, long value) {
+  errorf("Error: %s is damaged: %s (offset %ld, value %ld).\n", name_.c_str(), what, offset,
+         value);
+  return false;
+}
+
+bool WidChain::walk(int32_t chunk, const Visit& visit) {
+  lastLink_ = -1;
+  if (chunk == -1) return true;
+  if (f_ == nullptr) return false;
+  long at = chunk;
+  if (at < 0) return damaged("a chain starts at a negative offset", at, at);
+  for (;;) {
+    // A chunk needs its count, one code and its link.
+    if (at > size_ - 12) return damaged("a chunk lies outside the file", at, size_);
+    size_t probe = static_cast<size_t>(std::min<long>(kProbe, size_ - at));
+    buf_.resize(probe);
+    if (!readAt(at, probe, buf_.data())) return false;
+    long n = load_i32(buf_.data());
+    long room = (size_ - at - 8) / 4;
+    if (n < 1 || n > room) return damaged("a chunk holds an impossible count", at, n);
+    size_t need = static_cast<size_t>(8 + 4 * n);
+    if (need > probe) {
+      buf_.resize(need);
+      if (!readAt(at + static_cast<long>(probe), need - probe, buf_.data() + probe)) return false;
+    }
+    for (long i = 0; i < n; ++i) {
+      long off = at + 4 + 4 * i;
+      if (!visit(load_i32(buf_.data() + 4 + 4 * i), off)) {
+        lastLink_ = at + 4 + 4 * n;
+        return true;
+      }
+    }
+    lastLink_ = at + 4 + 4 * n;
+    long link = load_i32(buf_.data() + 4 + 4 * n);
+    if (link == 0) return true;
+    // The next chunk was written after this one was complete.
+    if (link < lastLink_ + 4) return damaged("a link does not point forward", lastLink_, link);
+    at = link;
+  }
+}

@@ -1,0 +1,53 @@
+// WidChain: a defensive walk over one word's chain of chunks in a ".wid"
+// file.
+//
+// A chunk is int32 n (at least 1), n int32 occurrence codes, and an int32
+// link to the word's next chunk (0 ends the chain). Links always point to a
+// later chunk, so the walk requires every link to point strictly forward:
+// a damaged file cannot make it loop. Every count and offset is checked
+// against the file's size; damage is reported as one "Error: ..." line
+// naming the file, and the walk then fails.
+//
+// The file is read through its descriptor at absolute offsets, so the
+// stream's own position is left alone. The size is measured when the object
+// is made; call remeasure() after the file has grown, and flush writes made
+// through the stream before the next walk.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+class WidChain {
+ public:
+  // Receives each code in chain order and the file offset where it is
+  // stored; returns false to end the walk early.
+  using Visit = std::function<bool(int32_t code, long offset)>;
+
+  // `f` is open for reading; `name` names it in messages.
+  WidChain(FILE* f, const char* name);
+
+  // Walks the chain that starts at `chunk`; -1 means the word has no
+  // occurrences (nothing is visited). True when the chain ended (link 0) or
+  // `visit` stopped it; false after an "Error: ..." line.
+  bool walk(int32_t chunk, const Visit& visit);
+
+  // Offset of the link field of the last chunk the latest walk read; -1
+  // when it read none.
+  long lastLink() const { return lastLink_; }
+
+  void remeasure();
+  long fileSize() const { return size_; }
+
+ private:
+  bool readAt(long offset, size_t n, unsigned char* out);
+  bool damaged(const char* what, long offset, long value);
+
+  FILE* f_;
+  std::string name_;
+  long size_ = 0;
+  long lastLink_ = -1;
+  std::vector<unsigned char> buf_;
+};

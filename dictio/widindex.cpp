@@ -1,0 +1,210 @@
+// The word-to-entry pass: occurrence codes of every word, written to ".wid"
+// as chains of chunks in batches of maxEnt codes.
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "base/binio.h"
+#include "base/error.h"
+#include "base/files.h"
+#include "base/map.h"
+#include "base/progress.h"
+#include "dictio/dictio.h"
+#include "xml/packed.h"
+
+namespace {
+
+// Chunks go through a memory buffer that is handed to the file in large
+// pieces. A link that belongs to a chunk still in the buffer is patched
+// there; an older one is patched in the file at its offset.
+class ChunkWriter {
+ public:
+  explicit ChunkWriter(FILE* f) : f_(f) { setvbuf(f_, nullptr, _IONBF, 0); }
+
+  long end() const { return written_ + static_cast<long>(buf_.size()); }
+  bool failed() const { return failed_; }
+  bool tooLarge() const { return tooLarge_; }
+
+  // Appends one chunk for `rec` and links it to the word's chain.
+  void chunk(wrdrec_t* rec, const uint32_t* codes, size_t n, bool append) {
+    long here = end();
+    long link = here + 4 + 4 * static_cast<long>(n);
+    if (link + 4 > INT32_MAX) {
+      tooLarge_ = true;
+      return;
+    }
+    if (append)
+      patch(rec->tailLink, static_cast<int32_t>(here));
+    else
+      rec->chunk = static_cast<int32_t>(here);
+    put(static_cast<int32_t>(n));
+    for (size_t i = 0; i < n; ++i) put(static_cast<int32_t>(codes[i]));
+    put(0);
+    rec->tailLink = static_cast<int32_t>(link);
+    if (buf_.size() >= kFlushAt) flush();
+  }
+
+  void flush() {
+    if (buf_.empty() || failed_) return;
+    if (fwrite(buf_.data(), 1, buf_.size(), f_) != buf_.size()) failed_ = true;
+    written_ += static_cast<long>(buf_.size());
+    buf_.clear();
+  }
+
+ private:
+  static constexpr size_t kFlushAt = 1 << 20;
+
+  void put(int32_t v) {
+    unsigned char b[4];
+    store_i32(b, v);
+    buf_.append(reinterpret_cast<char*>(b), 4);
+  }
+
+  void patch(long at, int32_t v) {
+    unsigned char b[4];
+    store_i32(b, v);
+    if (at >= written_) {
+      buf_.replace(static_cast<size_t>(at - written_), 4, reinterpret_cast<char*>(b), 4);
+      return;
+    }
+    ssize_t r;
+    do r = pwrite(fileno(f_), b, 4, static_cast<off_t>(at));
+    while (r < 0 && errno == EINTR);
+    if (r != 4) failed_ = true;
+  }
+
+  FILE* f_;
+  std::string buf_;
+  long written_ = 0;
+  bool failed_ = false;
+  bool tooLarge_ = false;
+};
+
+int forall_no_chain(void*, void* val, void*) {
+  auto* rec = static_cast<wrdrec_t*>(val);
+  rec->chunk = -1;
+  rec->tailLink = -1;
+  return 1;
+}
+
+// The codes gathered since the last flush, as (word << 32 | code); sorted,
+// they come in ascending word number and, per word, ascending code.
+struct Batch {
+  std::vector<uint64_t> cells;
+  long unknown = 0;  // codes of word numbers missing from the word list
+};
+
+void flushBatch(DictIO* d, Batch* batch, ChunkWriter* out) {
+  auto& cells = batch->cells;
+  std::sort(cells.begin(), cells.end());
+  cells.erase(std::unique(cells.begin(), cells.end()), cells.end());
+  std::vector<uint32_t> codes;
+  for (size_t i = 0; i < cells.size() && !out->tooLarge();) {
+    uint32_t word = static_cast<uint32_t>(cells[i] >> 32);
+    size_t j = i;
+    codes.clear();
+    while (j < cells.size() && static_cast<uint32_t>(cells[j] >> 32) == word)
+      codes.push_back(static_cast<uint32_t>(cells[j++]));
+    auto* rec = static_cast<wrdrec_t*>(map_get(&d->idMap, map_ikey(word)));
+    if (rec == nullptr)
+      batch->unknown += static_cast<long>(codes.size());
+    else
+      out->chunk(rec, codes.data(), codes.size(), rec->tailLink >= 0);
+    i = j;
+  }
+  cells.clear();
+}
+
+}  // namespace
+
+void DictIO::makeWid() {
+  FILE* ent = fopen(entFile, "rb");
+  if (ent == nullptr) {
+    errorf("Error: Could not open %s.\n", entFile);
+    return;
+  }
+  FILE* wid = fopen(widFile, "wb");
+  if (wid == nullptr) {
+    fclose(ent);
+    errorf("Error: Could not open %s for writing.\n", widFile);
+    return;
+  }
+  setvbuf(ent, nullptr, _IOFBF, 1 << 16);
+  long total = fil_size(entFile);
+  ProgressMeter progress(total, output != 0, on_prog, on_prog_bar, 0.5, 0.5);
+  progress.setFlush(output != 0);
+  if (output) fprintf(stderr, "Building %s...\n", widFile);
+  // The file is written afresh: no chain of an earlier one stays reachable.
+  map_forall(&idMap, forall_no_chain, nullptr);
+  ChunkWriter out(wid);
+  Batch batch;
+  batch.cells.reserve(static_cast<size_t>(
+      maxEnt > 0 ? std::min<long>(maxEnt, total / 3 + 1) : total / 3 + 1));
+  long counter = 0;
+  XMLresetPackPtr();
+  while (!feof(ent) && !out.tooLarge()) {
+    long pos = ftell(ent);
+    auto it = posEnt.find(static_cast<int32_t>(pos));
+    uint32_t e = (it == posEnt.end() || pos > INT32_MAX) ? 0 : static_cast<uint32_t>(it->second);
+    long word = 0, tag = 0, cells = 0;
+    while (XMLgetPackPtr(&ent, &word, &tag, &cells)) {
+      uint32_t code = (static_cast<uint32_t>(tag) << 24) | (e & 0xFFFFFF);
+      batch.cells.push_back((static_cast<uint64_t>(word) << 32) | code);
+      if (++counter == maxEnt) {
+        flushBatch(this, &batch, &out);
+        counter = 0;
+      }
+    }
+    progress.at(ftell(ent));
+  }
+  fclose(ent);
+  flushBatch(this, &batch, &out);
+  out.flush();
+  bool failed = out.failed();
+  if (fclose(wid) != 0) failed = true;
+  if (out.tooLarge())
+    errorf("Error: %s would grow beyond %d bytes; the word index is incomplete.\n", widFile,
+           INT32_MAX);
+  if (failed) errorf("Error: Could not write %s.\n", widFile);
+  if (batch.unknown > 0)
+    errorf("Error: %s holds %ld occurrences of word numbers missing from %s; they were left out.\n",
+           entFile, batch.unknown, wrdFile);
+  if (output) printf("%s", kClearLine);
+}
+
+long DictIO::widWriteWords(long num, const std::set<int32_t>& codes, long prevLink, int append,
+                           FILE** f) {
+  if (codes.empty()) return 0;
+  auto* rec = static_cast<wrdrec_t*>(map_get(&idMap, map_ikey(num)));
+  if (rec == nullptr) {
+    errorf("Error: Word number %ld is not in the word list.\n", num);
+    return 0;
+  }
+  FILE* out = *f;
+  fseek(out, 0, SEEK_END);
+  long here = ftell(out);
+  long link = here + 4 + 4 * static_cast<long>(codes.size());
+  if (here < 0 || link + 4 > INT32_MAX) {
+    errorf("Error: The word index would grow beyond %d bytes.\n", INT32_MAX);
+    return 0;
+  }
+  if (append == 0) {
+    rec->chunk = static_cast<int32_t>(here);
+  } else {
+    fseek(out, prevLink, SEEK_SET);
+    put_i32(out, static_cast<int32_t>(here));
+    fseek(out, here, SEEK_SET);
+  }
+  put_i32(out, static_cast<int32_t>(codes.size()));
+  for (int32_t code : codes) put_i32(out, code);
+  put_i32(out, 0);
+  rec->tailLink = static_cast<int32_t>(link);
+  return link;
+}

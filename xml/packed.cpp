@@ -1,0 +1,279 @@
+#include "xml/packed.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "base/error.h"
+#include "base/map.h"
+#include "base/text.h"
+#include "dictio/dictio.h"
+#include "dtd/dtd.h"
+#include "xml/entry.h"
+#include "xml/reader.h"
+
+namespace {
+
+constexpr int kOpenByte = 0x80;
+
+// Tags along one branch belong to distinct paths, so no valid entry nests
+// deeper than there are tag indexes.
+constexpr int kMaxPackedLevel = DTD::kMaxPackedTag;
+
+int packedTag(const DTD* dtd, const std::string& path) {
+  int i = dtd->getIndex(path);
+  return (i >= 1 && i <= DTD::kMaxPackedTag) ? i : 0;
+}
+
+void appendCell(std::string* out, uint32_t n) {
+  out->push_back(static_cast<char>(n & 0xFF));
+  out->push_back(static_cast<char>((n >> 8) & 0xFF));
+  out->push_back(static_cast<char>((n >> 16) & 0xFF));
+}
+
+void appendWordCells(const std::string& value, map_t* words, std::string* out) {
+  if (value.empty()) return;
+  int count = 0;
+  char* list = str_get_words(value.c_str(), &count);
+  for (char* w = list; *w != '\0';) {
+    size_t len = strlen(w);
+    XMLclipWord(w);
+    auto* rec = static_cast<wrdrec_t*>(map_get(words, w));
+    if (rec != nullptr && rec->num >= 1 && rec->num <= kMaxNumber) appendCell(out, rec->num);
+    w += len + 1;
+  }
+  free(list);
+}
+
+// Reads a 3-byte cell; false on a short read.
+bool readCell(FILE* f, long* n) {
+  unsigned char b[3];
+  if (fread(b, 1, 3, f) != 3) return false;
+  *n = static_cast<long>(b[0]) | (static_cast<long>(b[1]) << 8) | (static_cast<long>(b[2]) << 16);
+  return true;
+}
+
+std::string tagPath(const DTD* dtd, int tag) {
+  if (dtd == nullptr || tag < 1 || tag > dtd->count) return std::string();
+  return dtd->getTag(tag);
+}
+
+struct PackLoader {
+  FILE* f;
+  map_t* ids;
+  const DTD* dtd;
+};
+
+enum LoadResult { kLoaded, kAtEnd, kDamaged };
+
+// The words of an element's cells, joined with makeString. False when the
+// input ends inside the cells.
+bool loadWords(const PackLoader& ld, std::string* value) {
+  std::string list;
+  for (;;) {
+    long n = 0;
+    if (!readCell(ld.f, &n)) return false;
+    if (n == 0) break;
+    auto* rec = static_cast<wrdrec_t*>(map_get(ld.ids, map_ikey(n)));
+    if (rec == nullptr || rec->word == nullptr) continue;
+    list.append(rec->word);
+    list.push_back('\0');
+  }
+  list.append(2, '\0');
+  makeString(list.data());
+  value->assign(list.c_str());
+  return true;
+}
+
+LoadResult loadElement(const PackLoader& ld, XMLEntry* e, int level);
+
+// Children follow while the next byte is an open byte.
+LoadResult loadChildren(const PackLoader& ld, XMLEntry* e, int level) {
+  for (;;) {
+    int c = getc(ld.f);
+    if (c == EOF) return kLoaded;  // the missing close byte is reported by the caller
+    ungetc(c, ld.f);
+    if (c < kOpenByte) return kLoaded;
+    if (level + 1 > kMaxPackedLevel) {
+      errorf("Error: Packed entry nested deeper than %d levels.\n", kMaxPackedLevel);
+      return kDamaged;
+    }
+    auto* child = new XMLEntry();
+    LoadResult r = loadElement(ld, child, level + 1);
+    if (r != kLoaded) {
+      delete child;
+      if (r == kAtEnd) errorf("Error: Packed entry ends before its close byte.\n");
+      return kDamaged;
+    }
+    if (!e->addEntry(child)) {
+      delete child;
+      errorf("Error: Packed element %s holds more than %d children.\n", e->path.c_str(),
+             XMLEntry::kMaxChildren);
+      return kDamaged;
+    }
+  }
+}
+
+LoadResult loadElement(const PackLoader& ld, XMLEntry* e, int level) {
+  int b = getc(ld.f);
+  if (b == EOF) return kAtEnd;
+  if (b < kOpenByte) fprintf(stderr, "%d is not open tag.\n", b);
+  int tag = b - kOpenByte;
+  e->path = tagPath(ld.dtd, tag);
+  e->name = fnExt(e->path);
+  if (!loadWords(ld, &e->value)) {
+    errorf("Error: Packed entry ends inside the words of %s.\n", e->path.c_str());
+    return kDamaged;
+  }
+  e->level = level;
+  e->clear();
+  if (loadChildren(ld, e, level) == kDamaged) return kDamaged;
+  int c = getc(ld.f);
+  if (c == EOF) {
+    errorf("Error: Packed entry ends before its close byte.\n");
+    return kDamaged;
+  }
+  if (c >= kOpenByte) fprintf(stderr, "%d is not close tag.\n", c);
+  if (c != tag) fprintf(stderr, "Open and close tags don't match (%d!=%d).\n", c, tag);
+  return kLoaded;
+}
+
+// The stepper's state between calls. One walk at a time in the process.
+struct PackWalk {
+  int cur = 0;         // open byte of the element whose cells are being read; 0 outside
+  int entryTag = 0;    // tag index of the entry's upmost element; 0 until known
+  bool atStart = true; // no byte of the entry has been read yet
+  long cells = 0;      // cells read by calls that continued inside an element
+};
+
+PackWalk g_walk;
+
+// Copies the cells of one element up to and including their terminator.
+bool copyCells(FILE* in, map_t* ids, std::string* out) {
+  for (;;) {
+    long n = 0;
+    if (!readCell(in, &n)) return false;
+    if (n == 0) break;
+    if (map_exist(ids, map_ikey(n))) appendCell(out, static_cast<uint32_t>(n));
+  }
+  out->append(3, '\0');
+  return true;
+}
+
+bool copyElements(FILE* in, map_t* ids, std::string* out) {
+  int b = getc(in);
+  if (b == EOF || b < kOpenByte) return false;
+  std::vector<int> open{b - kOpenByte};
+  out->push_back(static_cast<char>(b));
+  if (!copyCells(in, ids, out)) return false;
+  while (!open.empty()) {
+    int c = getc(in);
+    if (c == EOF) return false;
+    out->push_back(static_cast<char>(c));
+    if (c < kOpenByte) {
+      if (c != open.back()) return false;
+      open.pop_back();
+      continue;
+    }
+    if (static_cast<int>(open.size()) > kMaxPackedLevel) return false;
+    open.push_back(c - kOpenByte);
+    if (!copyCells(in, ids, out)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool XMLcopyPackEntry(FILE* in, map_t* ids, std::string* out) {
+  size_t start = out->size();
+  if (copyElements(in, ids, out)) return true;
+  out->resize(start);
+  return false;
+}
+
+bool XMLclipWord(char* w) {
+  if (strnlen(w, kMaxWordLength + 1) <= static_cast<size_t>(kMaxWordLength)) return false;
+  w[kMaxWordLength] = '\0';
+  return true;
+}
+
+void XMLpackEntry(const XMLEntry* e, map_t* words, const DTD* dtd, std::string* out) {
+  int tag = packedTag(dtd, e->path);
+  if (tag == 0) return;
+  out->push_back(static_cast<char>(kOpenByte + tag));
+  appendWordCells(e->value, words, out);
+  out->append(3, '\0');
+  for (const XMLEntry* child : e->children) XMLpackEntry(child, words, dtd, out);
+  out->push_back(static_cast<char>(tag));
+}
+
+bool XMLsavePackEntry(XMLEntry* e, FILE** f, map_t* words, DTD* dtd) {
+  std::string bytes;
+  XMLpackEntry(e, words, dtd, &bytes);
+  if (bytes.empty()) return true;
+  return fwrite(bytes.data(), 1, bytes.size(), *f) == bytes.size();
+}
+
+bool XMLloadPackEntry(XMLEntry* e, FILE** f, map_t* ids, DTD* dtd, int level) {
+  PackLoader ld{*f, ids, dtd};
+  return loadElement(ld, e, level) == kLoaded;
+}
+
+void XMLresetPackPtr() { g_walk = PackWalk(); }
+
+bool XMLgetPackPtr(FILE** f, long* word, long* tag, long* pos) {
+  FILE* in = *f;
+  PackWalk& w = g_walk;
+  if (w.cur != 0) {
+    long n = 0;
+    bool read = readCell(in, &n);
+    if (read) {
+      ++w.cells;
+      if (pos != nullptr) *pos = w.cells;
+    }
+    if (read && n != 0) {
+      *word = n;
+      return true;
+    }
+    w.cur = 0;
+  }
+  for (;;) {
+    bool ok = true;
+    int b = 0;
+    for (;;) {
+      int c = getc(in);
+      if (c == EOF) {
+        ok = false;
+        b = 0;
+        break;
+      }
+      b = c;
+      if (w.entryTag == 0) w.entryTag = b & 0x7F;
+      ok = (b != w.entryTag) || w.atStart;
+      w.atStart = false;
+      if (!ok || b >= kOpenByte) break;
+    }
+    w.cur = b;
+    *tag = b & 0x7F;
+    if (!ok) {
+      XMLresetPackPtr();
+      return false;
+    }
+    long n = 0;
+    if (readCell(in, &n) && n != 0) {
+      *word = n;
+      return true;
+    }
+  }
+}
+
+void XML::savePackEntry(FILE** f, map_t* words, DTD* dtd) { XMLsavePackEntry(root, f, words, dtd); }
+
+bool XML::loadPackEntry(FILE** f, map_t* ids, DTD* dtd) {
+  return XMLloadPackEntry(root, f, ids, dtd, 0);
+}
+
+bool XML::getPackPtr(FILE** f, long* word, long* tag, long* pos) {
+  return XMLgetPackPtr(f, word, tag, pos);
+}

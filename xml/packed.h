@@ -1,0 +1,73 @@
+// Packed entries: the binary form in which the ".ent" file stores entries.
+//
+// An element packs as
+//   0x80 + tag        open byte; tag = the structure description's index of
+//                     the element's path, 1..127
+//   u24 word ...      one cell per word of the element's text that the word
+//                     table knows: the word's number, least significant first
+//   00 00 00          end of the cells
+//   children          each packed the same way, in child order
+//   tag               close byte
+// An element whose path has no index (0) is left out with its subtree. An
+// entry is its upmost element packed; entries stand back to back with no
+// header, count or length between them.
+//
+// The writer looks words up in a table keyed by text (values wrdrec_t*); the
+// loader looks numbers up in a table keyed by word number. Element names are
+// not stored: the loader takes the path back from the tag index.
+//
+// Words are known by at most kMaxWordLength bytes (the word list stores the
+// length in one byte): a longer word is cut to its first kMaxWordLength bytes
+// wherever it is numbered or looked up (XMLclipWord).
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+class DTD;
+class XMLEntry;
+struct map_t;
+
+// Appends the packed form of `e` to *out.
+void XMLpackEntry(const XMLEntry* e, map_t* words, const DTD* dtd, std::string* out);
+
+// Appends the packed form of `e` to *f at its current position. False when
+// the stream reported a write error.
+bool XMLsavePackEntry(XMLEntry* e, FILE** f, map_t* words, DTD* dtd);
+
+// Reads one packed element with its subtree from the current position of *f
+// into `e` (whose level becomes `level`; its previous children are dropped).
+// False when the stream ends before the open byte, and also, after an
+// "Error: ..." line, when the entry is cut short by the end of the input,
+// nests deeper than any valid entry can, or holds more children than a node
+// takes. Wrong open or close bytes are reported ("N is not open tag.",
+// "N is not close tag.", "Open and close tags don't match (C!=O).") and
+// loading goes on.
+bool XMLloadPackEntry(XMLEntry* e, FILE** f, map_t* ids, DTD* dtd, int level);
+
+// The stepper: delivers the next word cell of the packed entry at the
+// current position of *f, with the tag index of the element that holds it.
+// False once the entry's own close byte (or the end of the input) has been
+// read; the stream then stands just after the entry. *pos receives a running
+// count of cells read inside an element and is otherwise left alone.
+//
+// The stepper keeps its state between calls, once for the whole process:
+// only one walk may be under way at a time, and an entry must be walked to
+// its end (or the walk abandoned with XMLresetPackPtr) before another entry
+// or stream is walked.
+bool XMLgetPackPtr(FILE** f, long* word, long* tag, long* pos);
+
+// Copies the packed entry at the current position of `in` to *out, leaving
+// out the cells of word numbers that `ids` does not hold; everything else is
+// copied byte for byte. False, with nothing appended, when the input is at
+// its end or its bytes do not form a whole packed entry (a wrong open or
+// close byte, nesting deeper than any valid entry, or the end of the input
+// inside the entry).
+bool XMLcopyPackEntry(FILE* in, map_t* ids, std::string* out);
+
+// Abandons the walk under way, if any; the next call starts a new entry.
+void XMLresetPackPtr();
+
+// Cuts `w` in place to its first kMaxWordLength bytes. True when it was
+// longer.
+bool XMLclipWord(char* w);
