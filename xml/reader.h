@@ -7,6 +7,14 @@
 // attached when they close. Malformed input is reported on standard error
 // with "Parse error: ..." and reading goes on.
 //
+// Size limits: an entry holds at most strings::kCapacity (4096) elements and
+// an element at most XMLEntry::kMaxChildren children. An entry that breaks
+// either limit is reported once ("Parse error: Too many elements (4096) in
+// NAME" / "Parse error: Too many children (2048) in PATH"), read to its end
+// and refused: getEntry returns false and the current entry is left empty.
+// A close tag while nothing is open ends the read without an entry; its
+// message shows the empty element "<></>".
+//
 // The object also carries the writer's output properties, and the operations
 // that other subsystems apply to its current entry (packed form, queries,
 // rewriting, structure inference); those are implemented beside their
@@ -70,6 +78,12 @@ class XML {
   // has more nodes than the lists hold, keeping what fits.
   bool getEntStr();
   void exportText(FILE** f, long id);
+  // Reads one block written by exportText: the number line into *id, then
+  // each line (without its line feed) into values, up to and including the
+  // empty line that ends the block. Lines may be of any length. When the
+  // input ends before that empty line, what was read is kept. False only
+  // when the input was already at its end. Lines beyond the capacity of
+  // values are passed over with one message.
   bool getTextEntry(FILE** f, long* id);
 
   static XMLEntry* makeXMLEntry(const std::string& path, const std::string& value);
@@ -109,20 +123,29 @@ class XML {
 
  private:
   // Parse state, per object (only one read runs at a time anyway).
+  // levels_[0 .. actl_-1] are the open elements; none of them is attached to
+  // its parent yet, so the reader owns them until the entry completes.
   std::string t_;           // tag text being read
   std::string v_;           // text being read outside tags
   bool isIn_ = false;
   bool isOpen_ = false;
   bool finish_ = false;
   bool overflow_ = false;   // the entry broke a size limit; it is refused
+  bool sawMarkup_ = false;  // the current read met a "<"
   int actl_ = 0;
   int nodes_ = 0;           // nodes created for the current entry
   XMLEntry* levels_[16] = {};
 
   void appendChar(char c);
   bool endOfTag();
+  bool openTag();
+  bool closeTag();
   bool complete();
   void resetState();
+  void discardPartial();
+  void beginRead();
+  bool endRead(bool completed);
+  void report(const std::string& message);
 };
 
 // Collects, children before their parent, every node's value and name.
