@@ -97,9 +97,15 @@ class DefReader {
     }
     ancestors_[t.level] = t.name;
     t.path.clear();
-    for (int i = 0; i < t.level; i++) t.path += ancestors_[i] + ".";
+    bool rooted = true;  // no ancestor level is without a line yet
+    for (int i = 0; i < t.level; i++) {
+      t.path += ancestors_[i] + ".";
+      rooted = rooted && !ancestors_[i].empty();
+    }
     t.path += t.name;
-    d_->addtag(&t);  // a refused record keeps its number all the same
+    // A refused record keeps its number all the same. Without a line for an
+    // ancestor level the path has an empty part, which the tree would skip.
+    if (rooted) d_->addtag(&t);
     if (t.type == 'K') d_->key = t.path;
     d_->count++;
     return true;

@@ -39,6 +39,11 @@ void attach(DTDEntry* parent, DTDEntry* child, DTD* dtd) {
          parent->path.c_str(), DTDEntry::kMaxChildren, child->name.c_str());
 }
 
+void repath(DTDEntry* e, const std::string& path) {
+  e->path = path;
+  for (DTDEntry* c : e->children) repath(c, path + "." + c->name);
+}
+
 // A name the ".def" line cannot carry unchanged: its fields are separated by
 // bytes of 32 or less and hold at most DTD::kMaxField bytes.
 bool storableName(const std::string& name) {
@@ -109,8 +114,13 @@ void XML::getEntDTDRSame(XMLEntry* x, DTDEntry* d, DTD* dtd) {
 }
 
 DTDEntry* XML::addDTD(DTDEntry* a, DTDEntry* b, DTD* dtd) {
-  if (!a->name.empty() && !b->name.empty() && a->name != b->name)
+  if (!a->name.empty() && !b->name.empty() && a->name != b->name) {
     errorf("The upmost tag is different (%s!=%s).\n", a->name.c_str(), b->name.c_str());
+    // The foreign entry joins under the first upmost name, with paths that
+    // say so; otherwise its children would carry paths no ".def" line gives.
+    b->name = a->name;
+    repath(b, a->path);
+  }
   if (a->name.empty()) return b;
   if (b->name.empty()) return a;
   return addDTDR(a, b, dtd);
