@@ -35,6 +35,20 @@ void appendTrimmed(std::string* out, const std::string& s) {
 
 std::string compact(const XMLEntry* e) { return XMLprintEntry(e, true, false); }
 
+// Bytes that the character step appends unchanged whatever follows them:
+// everything but control bytes and the five bytes with a meaning of their
+// own. The drivers pass runs of them on without a step each.
+struct PlainTable {
+  bool plain[256];
+  PlainTable() {
+    for (int c = 0; c < 256; ++c) plain[c] = c >= 0x20;
+    for (unsigned char c : {'<', '&', '/', '>', '\\'}) plain[c] = false;
+  }
+};
+const PlainTable kPlain;
+
+inline bool isPlain(int c) { return kPlain.plain[static_cast<unsigned char>(c)]; }
+
 // Reads one line without its line feed; false when the input was already at
 // its end (a last line without a line feed still counts).
 bool readLine(FILE* f, std::string* line) {
@@ -262,6 +276,14 @@ bool XML::getEntry(FILE** f) {
   flockfile(in);
   int c = getc_unlocked(in);
   while (c != EOF) {
+    if (isPlain(c)) {
+      std::string& dst = isIn_ ? t_ : v_;
+      do {
+        dst.push_back(static_cast<char>(c));
+        c = getc_unlocked(in);
+      } while (c != EOF && isPlain(c));
+      continue;
+    }
     int next = getc_unlocked(in);  // held, not yet given to the step
     if (getEntrySwitch(static_cast<char>(c), next == EOF ? '\0' : static_cast<char>(next), &skip,
                        0)) {
@@ -288,6 +310,13 @@ bool XML::getEntry(const std::string& text) {
   int skip = 0;
   const size_t n = text.size();
   for (size_t i = 0; i < n; ++i) {
+    if (isPlain(text[i])) {
+      size_t end = i + 1;
+      while (end < n && isPlain(text[end])) ++end;
+      (isIn_ ? t_ : v_).append(text, i, end - i);
+      i = end - 1;
+      continue;
+    }
     char next = i + 1 < n ? text[i + 1] : '\0';
     if (getEntrySwitch(text[i], next, &skip, 0)) {
       completed = true;
