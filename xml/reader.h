@@ -60,6 +60,8 @@ class XML {
   bool getEntry(const std::string& text);
   // One parser step: c the current byte, next the look-ahead; *skip gets
   // the count of further bytes to pass over; init resets the parse state.
+  // True when the read ends: an entry was completed (it is then root), or a
+  // close tag came while nothing was open (root is left as it was).
   bool getEntrySwitch(char c, char next, int* skip, int init);
   void clear();
   XMLEntry* getXMLEntry() { return root; }
