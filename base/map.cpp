@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -13,6 +14,20 @@ char tomb_marker;
 void* const kTomb = &tomb_marker;
 
 inline bool live(const mapel_t& el) { return el.key != nullptr && el.key != kTomb; }
+
+inline uint32_t strHash(const void* key) {
+  uint32_t h = 0;
+  for (const unsigned char* p = static_cast<const unsigned char*>(key); *p; p++) h = h * 9 + *p;
+  return h;
+}
+
+// Start slot of a key whose string hash (when the table keeps them) is h.
+inline int startSlot(const map_t* map, void* key, uint32_t h) {
+  if (map->hashes && map->gpos == map_str_gpos) {
+    return static_cast<int>(h % static_cast<uint32_t>(map->cap));
+  }
+  return map->gpos(map->cap, key);
+}
 
 int capacityFor(int n) {
   if (n < 1) n = 1;
@@ -33,31 +48,59 @@ void maintain(map_t* map) {
 }
 
 struct Probe {
-  int slot;    // the key's slot, or where it would go; -1 when neither
-  bool found;  // the slot holds the key
+  int slot;       // the key's slot, or where it would go; -1 when neither
+  bool found;     // the slot holds the key
+  uint32_t hash;  // string hash of the key, when the table keeps them
 };
 
 // Linear probe without the growth check. A missing key is placed at the
 // first tombstone of its run, else at the empty slot that ends the run.
 Probe probe(map_t* map, void* key) {
   if (map->cap <= 0 || map->els == nullptr || key == nullptr || key == kTomb) {
-    return {-1, false};
+    return {-1, false, 0};
   }
-  const int start = map->gpos(map->cap, key);
+  const uint32_t h = map->hashes ? strHash(key) : 0;
+  // Equal strings have equal hashes: a differing hash settles a comparison.
+  const uint32_t* hashes = map->comp == map_str_comp ? map->hashes : nullptr;
+  const int start = startSlot(map, key, h);
   int firstTomb = -1;
   int i = start;
   do {
     mapel_t& el = map->els[i];
-    if (el.key == nullptr) return {firstTomb >= 0 ? firstTomb : i, false};
+    if (el.key == nullptr) return {firstTomb >= 0 ? firstTomb : i, false, h};
     if (el.key == kTomb) {
       if (firstTomb < 0) firstTomb = i;
-    } else if (map->comp(el.key, key)) {
-      return {i, true};
+    } else if ((!hashes || hashes[i] == h) && map->comp(el.key, key)) {
+      return {i, true, h};
     }
     if (++i == map->cap) i = 0;
   } while (i != start);
-  return {firstTomb, false};
+  return {firstTomb, false, h};
 }
+
+// The first free slot at or after a given one, cyclically, while slots are
+// being filled: each filled slot points on to its successor, and lookups
+// shorten the chains they pass (path halving).
+class FreeSlots {
+ public:
+  explicit FreeSlots(int cap) : next_(static_cast<size_t>(cap)) {
+    for (int i = 0; i < cap; i++) next_[i] = i;
+  }
+  // Returns the free slot for a key starting at `from` and marks it filled.
+  // The caller keeps at least one slot free, so a chain always ends.
+  int take(int from) {
+    int j = from;
+    while (next_[j] != j) {
+      next_[j] = next_[next_[j]];
+      j = next_[j];
+    }
+    next_[j] = j + 1 == static_cast<int>(next_.size()) ? 0 : j + 1;
+    return j;
+  }
+
+ private:
+  std::vector<int> next_;
+};
 
 Probe keyedProbe(map_t* map, void* key) {
   maintain(map);
@@ -78,6 +121,7 @@ bool claim(map_t* map, void* key, const Probe& p) {
   el.key = nullptr;
   el.val = nullptr;
   map->assn(&el.key, key);
+  if (map->hashes) map->hashes[p.slot] = p.hash;
   map->size++;
   return true;
 }
@@ -110,11 +154,7 @@ int map_str_comp(void* stored, void* key) {
 int map_int_comp(void* stored, void* key) { return stored == key; }
 
 int map_str_gpos(int cap, void* key) {
-  uint32_t h = 0;
-  for (const unsigned char* p = static_cast<const unsigned char*>(key); *p; p++) {
-    h = h * 9 + *p;
-  }
-  return static_cast<int>(h % static_cast<uint32_t>(cap));
+  return static_cast<int>(strHash(key) % static_cast<uint32_t>(cap));
 }
 
 int map_int_gpos(int cap, void* key) {
@@ -133,7 +173,9 @@ int map_init(map_t* map, int type, int own) {
   map->vfree = nullptr;
   map->tombs = 0;
   map->walks = 0;
+  map->hashes = nullptr;
   if (type == MAP_STR) {
+    map->hashes = static_cast<uint32_t*>(calloc(map->cap, sizeof(uint32_t)));
     map->assn = own == MAP_COPY ? map_str_assn : map_str_assn2;
     map->comp = map_str_comp;
     map->gpos = map_str_gpos;
@@ -163,7 +205,9 @@ int map_clear(map_t* map) {
 int map_done(map_t* map) {
   map_clear(map);
   free(map->els);
+  free(map->hashes);
   map->els = nullptr;
+  map->hashes = nullptr;
   map->cap = 0;
   map->size = 0;
   return 1;
@@ -175,23 +219,27 @@ int map_pos(map_t* map, void* key) { return keyedProbe(map, key).slot; }
 
 void map_rehash(map_t* map, int n) {
   mapel_t* old = map->els;
+  uint32_t* oldHashes = map->hashes;
   const int oldCap = map->cap;
   int cap = capacityFor(n);
   while (cap * 0.8 < map->size && cap <= INT_MAX / 2) cap = capacityFor(2 * cap);
   map->els = static_cast<mapel_t*>(calloc(cap, sizeof(mapel_t)));
+  map->hashes = oldHashes ? static_cast<uint32_t*>(calloc(cap, sizeof(uint32_t))) : nullptr;
   map->cap = cap;
   map->tombs = 0;
   // Keys are distinct and the new array has no tombstones: each lands on the
-  // first empty slot of its run, taken in old slot order.
+  // first empty slot from its start, taken in old slot order. `freeFrom`
+  // finds that slot without walking the filled run slot by slot.
+  FreeSlots freeFrom(cap);
   for (int i = 0; i < oldCap; i++) {
     if (!live(old[i])) continue;
-    int j = map->gpos(cap, old[i].key);
-    while (map->els[j].key != nullptr) {
-      if (++j == cap) j = 0;
-    }
+    const uint32_t h = oldHashes ? oldHashes[i] : 0;
+    const int j = freeFrom.take(startSlot(map, old[i].key, h));
     map->els[j] = old[i];
+    if (map->hashes) map->hashes[j] = h;
   }
   free(old);
+  free(oldHashes);
 }
 
 int map_assn(map_t* map, void* key, void* val) {
@@ -270,11 +318,16 @@ map_t* map_dup(map_t* map) {
   dup->walks = 0;
   dup->els = static_cast<mapel_t*>(calloc(map->cap > 0 ? map->cap : 1, sizeof(mapel_t)));
   if (map->els && map->cap > 0) memcpy(dup->els, map->els, sizeof(mapel_t) * map->cap);
+  if (map->hashes) {
+    dup->hashes = static_cast<uint32_t*>(calloc(map->cap, sizeof(uint32_t)));
+    memcpy(dup->hashes, map->hashes, sizeof(uint32_t) * map->cap);
+  }
   return dup;
 }
 
 void map_dup_free(map_t* dup) {
   if (dup == nullptr) return;
   free(dup->els);
+  free(dup->hashes);
   free(dup);
 }

@@ -56,6 +56,9 @@ struct map_t {
   void (*vfree)(void* val, void* data);
   int tombs;  // deleted slots not yet reclaimed
   int walks;  // map_forall walks under way; growth waits until they end
+  // String tables only: the 32-bit string hash of each slot's key, so that a
+  // probe passes keys of other hashes without reading them. Null otherwise.
+  uint32_t* hashes;
 };
 
 // Integer keys and values travel as pointer-sized words.

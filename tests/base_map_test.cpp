@@ -78,6 +78,23 @@ TEST(MapHash, CollidingKeysTakeTheNextSlotsWrappingAtTheEnd) {
   EXPECT_EQ(map_pos(&t.m, map_ikey(200)), 2);  // absent: where it would go
 }
 
+TEST(MapHash, KeysOfEqualHashAreToldApartThroughGrowth) {
+  StrMap t(MAP_COPY);
+  // "19" and "20" both hash to 498 (9 * 49 + 57 = 9 * 50 + 48).
+  EXPECT_EQ(map_str_gpos(1 << 30, const_cast<char*>("19")), 498);
+  EXPECT_EQ(map_str_gpos(1 << 30, const_cast<char*>("20")), 498);
+  std::vector<std::string> keys;
+  for (int i = 0; i < 3000; i++) keys.push_back(std::to_string(i));
+  for (int i = 0; i < 3000; i++) map_assn(&t.m, keys[i].data(), map_ikey(i + 1));
+  EXPECT_EQ(map_size(&t.m), 3000);
+  for (int i = 0; i < 3000; i++) ASSERT_EQ(map_ival(map_get(&t.m, keys[i].data())), i + 1);
+  char twenty[] = "20";
+  map_dele(&t.m, twenty);
+  char nineteen[] = "19";
+  EXPECT_EQ(map_ival(map_get(&t.m, nineteen)), 20);
+  EXPECT_EQ(map_get(&t.m, twenty), nullptr);
+}
+
 TEST(MapCapacity, PrimeTestStopsBelowTheTruncatedRoot) {
   for (int n : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 15, 25, 35, 49, 121, 143, 169, 67, 137})
     EXPECT_EQ(isprime(n), 1) << n;
