@@ -21,6 +21,7 @@ void DTDEntry::delEntry(int i) {
 
 DTDNodeList::~DTDNodeList() {
   for (DTDEntry* e : nodes) delete e;
+  for (DTDEntry* e : spare) delete e;
 }
 
 DTD::DTD() : garb(std::make_shared<DTDNodeList>()) { root = garb_add(); }
@@ -95,7 +96,26 @@ std::string DTD::int2Tag(long code, bool* flag) const {
 
 DTDEntry* DTD::garb_add() {
   if (!garb) garb = std::make_shared<DTDNodeList>();
-  DTDEntry* e = new DTDEntry;
+  DTDEntry* e;
+  if (garb->spare.empty()) {
+    e = new DTDEntry;
+  } else {
+    // A fresh node in all but the capacity of its strings and child list.
+    e = garb->spare.back();
+    garb->spare.pop_back();
+    e->name.clear();
+    e->path.clear();
+    e->tpar.clear();
+    e->children.clear();
+    e->level = 0;
+    e->min = 0;
+    e->max = -1;
+    e->type = 'N';
+    e->required = true;
+    e->occurs = 1;
+    e->parent = nullptr;
+    e->reached = false;
+  }
   garb->nodes.push_back(e);
   return e;
 }
@@ -136,7 +156,7 @@ void DTD::garb_clear(DTDEntry* from) {
       e->reached = false;
       nodes[kept++] = e;
     } else {
-      delete e;
+      garb->spare.push_back(e);
     }
   }
   nodes.resize(kept);

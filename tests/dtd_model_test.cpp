@@ -255,6 +255,32 @@ TEST(DtdTree, GarbClearLeavesExactlyTheReachableNodes) {
   for (DTDEntry* n : d.garb->nodes) EXPECT_FALSE(n->reached);
 }
 
+TEST(DtdTree, GarbAddAfterAClearGivesAFreshNode) {
+  DTD d;
+  DTDTag e = tag("E", 0, 1, 1, 'N'), a = tag("E.A", 1, 2, 3, 'L');
+  d.addtag(&e);
+  d.addtag(&a);
+  DTDEntry* old = d.root->children[0];
+  old->required = false;
+  old->occurs = 4;
+  old->parent = d.root;
+  d.root->delEntry(0);
+  d.garb_clear(d.root);
+  EXPECT_EQ(d.ngarb(), 1);
+  DTDEntry* n = d.garb_add();
+  EXPECT_EQ(d.ngarb(), 2);
+  EXPECT_EQ(n->name, "");
+  EXPECT_EQ(n->path, "");
+  EXPECT_EQ(n->tpar, "");
+  EXPECT_EQ(n->count(), 0);
+  EXPECT_EQ(n->parent, nullptr);
+  EXPECT_EQ(n->min, 0);
+  EXPECT_EQ(n->max, -1);
+  EXPECT_EQ(n->type, 'N');
+  EXPECT_TRUE(n->required);
+  EXPECT_EQ(n->occurs, 1);
+}
+
 TEST(DtdTree, CopiesShareTheNodes) {
   DTD d;
   DTDTag e = tag("E", 0, 1, 1, 'N'), a = tag("E.A", 1, 0, 1, 'N');
