@@ -18,6 +18,8 @@ struct mem_t {
 };
 
 int mem_init(mem_t* m);
+// n bytes, uninitialised; n = 0 gives the current free position without
+// advancing it; a negative n gives null.
 void* mem_alloc(mem_t* m, int n);
 void mem_assn(mem_t* m, int n);
 int mem_done(mem_t* m);

@@ -16,7 +16,11 @@ struct strings {
 
   bool push(const std::string& s);       // false when full
   void reset() { items.clear(); count = 0; }
-  const std::string& operator[](int i) const { return items[i]; }
+  // Items not (or no longer) held read as empty strings.
+  const std::string& operator[](int i) const {
+    static const std::string kEmpty;
+    return i >= 0 && i < static_cast<int>(items.size()) ? items[i] : kEmpty;
+  }
 };
 
 // Word splitting. The result is a new zero-filled heap buffer (release with

@@ -74,6 +74,10 @@ TEST(Files, CopyFailuresLeaveFilesAlone) {
   EXPECT_FALSE(testutil::fileExists(dir.file("dst")));
   // An unwritable destination.
   EXPECT_EQ(fil_copy(dir.file("src").c_str(), dir.file("no/dst").c_str()), 0);
+  // A destination that takes no bytes.
+  if (access("/dev/full", W_OK) == 0) {
+    EXPECT_EQ(fil_copy(dir.file("src").c_str(), "/dev/full"), 0);
+  }
   // Copying a file onto itself would truncate it first: refused.
   EXPECT_EQ(fil_copy(dir.file("src").c_str(), dir.file("src").c_str()), 0);
   EXPECT_EQ(fil_copy(dir.file("src").c_str(), (dir.path() + "/./src").c_str()), 0);

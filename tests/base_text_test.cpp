@@ -209,8 +209,11 @@ TEST(Parts, PushRefusesBeyondCapacity) {
   EXPECT_FALSE(p.push("more"));
   EXPECT_EQ(p.count, strings::kCapacity);
   EXPECT_EQ(p[4095], "4095");
+  EXPECT_EQ(p[4096], "");
   p.reset();
   EXPECT_EQ(p.count, 0);
+  EXPECT_EQ(p[0], "");
+  EXPECT_EQ(p[-1], "");
   EXPECT_TRUE(p.push("a"));
   // Pushing after a split appends after its parts.
   getParts("x,y", &p, ',', false);
