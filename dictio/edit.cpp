@@ -1,0 +1,635 @@
+// DictIO editing side: adding, updating and deleting single entries in place,
+// with journal lines, undo levels and the trace file.
+//
+// Every change first opens the ".ent" and ".wid" files it needs; when either
+// cannot be opened the change is refused before any table, file, journal
+// line or undo record is touched, so an edit is either applied whole or not
+// at all.
+//
+// Entry number 0xFFFFFF is never given to an entry: a cancelled occurrence
+// code carries that number, and an entry holding it would inherit every
+// cancelled occurrence of the index.
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "base/binio.h"
+#include "base/error.h"
+#include "base/files.h"
+#include "base/text.h"
+#include "dictio/dictio.h"
+#include "dictio/widchain.h"
+#include "dtd/dtd.h"
+#include "xml/entry.h"
+#include "xml/packed.h"
+#include "xml/query.h"
+#include "xml/rewrite.h"
+#include "xml/writer.h"
+
+namespace {
+
+// The code that replaces a cancelled occurrence: entry 0xFFFFFF, tag 0.
+constexpr uint32_t kCancelled = 0xFFFFFF;
+// The highest number an edit gives to an entry (see the file comment).
+constexpr long kMaxEntryNumber = kMaxNumber - 1;
+// Offsets are stored as signed 32-bit values.
+constexpr long kMaxOffset = INT32_MAX;
+// Limit of the key-update re-linking search.
+constexpr int kRelinkLimit = 10000;
+const char kTraceFile[] = "pelmar.tra";
+
+void mark(DictIO& d, const char* text) {
+  if (d.trace) d.trac_save(text);
+}
+
+// The ".ent" and ".wid" files of one change, closed on every way out.
+class EditFiles {
+ public:
+  EditFiles() = default;
+  EditFiles(const EditFiles&) = delete;
+  EditFiles& operator=(const EditFiles&) = delete;
+  ~EditFiles() {
+    if (ent) fclose(ent);
+    if (wid) fclose(wid);
+  }
+
+  // Opens ".ent" for reading (and writing with entWrite) and ".wid" for
+  // update; false, with the message, when either does not open.
+  bool open(const DictIO& d, bool entWrite) {
+    ent = fopen(d.entFile, entWrite ? "rb+" : "rb");
+    if (!ent) {
+      if (entWrite)
+        errorf("Error: Could not open %s for updating.\n", d.entFile);
+      else
+        errorf("Error: Could not open %s.\n", d.entFile);
+      return false;
+    }
+    wid = fopen(d.widFile, "rb+");
+    if (!wid) {
+      fclose(ent);
+      ent = nullptr;
+      errorf("Error: Could not open %s for updating.\n", d.widFile);
+      return false;
+    }
+    return true;
+  }
+
+  // Lets other readers of the same files see what was written so far.
+  void flush() {
+    if (ent) fflush(ent);
+    if (wid) fflush(wid);
+  }
+
+  FILE* ent = nullptr;
+  FILE* wid = nullptr;
+};
+
+bool hasFiles(const DictIO& d) {
+  if (d.dtd && d.entFile && d.widFile) return true;
+  errorf("Error: Dictionary is not open.\n");
+  return false;
+}
+
+long fileEnd(FILE* f) {
+  if (fseek(f, 0, SEEK_END) != 0) return -1;
+  return ftell(f);
+}
+
+bool entryNumberFits(long id) {
+  if (id >= 1 && id <= kMaxEntryNumber) return true;
+  errorf("Error: Entry number %ld is out of range (1..%ld).\n", id, kMaxEntryNumber);
+  return false;
+}
+
+// The highest word number in use, computed from idMap: after a speed-up has
+// dropped words the count of words is no longer the highest number.
+long highestWordNumber(const DictIO& d) {
+  long top = 0;
+  for (int i = 0; i < d.idMap.cap; i++) {
+    const mapel_t& el = d.idMap.els[i];
+    if (map_live(el) && map_ival(el.key) > top) top = map_ival(el.key);
+  }
+  return top;
+}
+
+// The words an addition brings into the word list, and the highest word
+// number in use when they were collected.
+struct NewWords {
+  std::vector<std::string> words;
+  long top = 0;
+  long clipped = 0;  // words cut to kMaxWordLength bytes
+};
+
+// The words of e not yet in wordMap, in the order the entry pass numbers
+// words: children before their parent, each value's words in order.
+void collectNewWords(DictIO& d, const XMLEntry* e, NewWords* fresh, std::set<std::string>* seen) {
+  for (const XMLEntry* c : e->children) collectNewWords(d, c, fresh, seen);
+  if (e->value.empty()) return;
+  int count = 0;
+  char* list = str_get_words(e->value.c_str(), &count);
+  for (char* w = list; *w;) {
+    char* next = w + strlen(w) + 1;
+    // A word is known by its first kMaxWordLength bytes, as in the entry pass.
+    if (XMLclipWord(w)) fresh->clipped++;
+    if (!map_get(&d.wordMap, w) && seen->insert(w).second) fresh->words.push_back(w);
+    w = next;
+  }
+  free(list);
+}
+
+// The new words of e, refused (false, with a message) when numbering them
+// would pass the highest storable word number.
+bool prepareWords(DictIO& d, const XMLEntry* e, NewWords* fresh) {
+  std::set<std::string> seen;
+  collectNewWords(d, e, fresh, &seen);
+  if (fresh->clipped > 0)
+    errorf("Error: %ld words longer than %d bytes were cut to their first %d bytes.\n",
+           fresh->clipped, kMaxWordLength, kMaxWordLength);
+  if (fresh->words.empty()) return true;
+  fresh->top = highestWordNumber(d);
+  if (fresh->top + static_cast<long>(fresh->words.size()) <= kMaxNumber) return true;
+  errorf("Error: No word numbers left for %zu new words (the highest is %ld).\n",
+         fresh->words.size(), kMaxNumber);
+  return false;
+}
+
+// New words are numbered on from the highest number in use.
+void registerWords(DictIO& d, const NewWords& fresh) {
+  long n = fresh.top;
+  for (const std::string& w : fresh.words) {
+    auto* rec = static_cast<wrdrec_t*>(mem_alloc(&d.recPool, sizeof(wrdrec_t)));
+    char* text = static_cast<char*>(mem_alloc(&d.textPool, static_cast<int>(w.size()) + 1));
+    memcpy(text, w.c_str(), w.size() + 1);
+    rec->word = text;
+    rec->num = static_cast<int32_t>(++n);
+    rec->chunk = -1;
+    rec->tailLink = -1;
+    map_assn(&d.wordMap, text, rec);
+    map_assn(&d.idMap, map_ikey(rec->num), rec);
+  }
+}
+
+// A tree that can be stored: its upmost element has a tag index, so its
+// packed form is not empty and owns its offset.
+bool packable(const DictIO& d, const XMLEntry* e) {
+  if (d.dtd->getIndex(e->path) > 0) return true;
+  errorf("Error: Element %s is not in the structure description.\n", e->path.c_str());
+  return false;
+}
+
+// Appends e packed under number id and points the entry maps at it. A live
+// entry's previous packed form stays in the file, unreferenced.
+bool packEntry(DictIO& d, XMLEntry* e, long id, const NewWords& fresh, FILE* ent) {
+  mark(d, ">addXMLPack");
+  long o = fileEnd(ent);
+  if (o < 0 || o > kMaxOffset) {
+    errorf("Error: %s is too large to grow.\n", d.entFile);
+    mark(d, "<addXMLPack");
+    return false;
+  }
+  registerWords(d, fresh);
+  bool written = XMLsavePackEntry(e, &ent, &d.wordMap, d.dtd) && fflush(ent) == 0;
+  if (!written) {
+    // The maps keep pointing at the entry's previous form (if any).
+    errorf("Error: Could not write %s.\n", d.entFile);
+    mark(d, "<addXMLPack");
+    return false;
+  }
+  auto old = d.entPos.find(static_cast<int32_t>(id));
+  if (old != d.entPos.end() && old->second >= 0) {
+    auto back = d.posEnt.find(old->second);
+    if (back != d.posEnt.end() && back->second == id) d.posEnt.erase(back);
+  }
+  d.entPos[static_cast<int32_t>(id)] = static_cast<int32_t>(o);
+  d.posEnt[static_cast<int32_t>(o)] = static_cast<int32_t>(id);
+  mark(d, "<addXMLPack");
+  return true;
+}
+
+// Positions ent at the packed form of live entry id: 1 when there, 0 when
+// the entry has no bytes of its own (an empty packed form shares its offset
+// with the entry stored there, or ends the file), -1 when the entry is not
+// live or its offset lies beyond the file (reported: a damaged index).
+int seekEntry(const DictIO& d, long id, FILE* ent) {
+  auto it = d.entPos.find(static_cast<int32_t>(id));
+  if (it == d.entPos.end() || it->second < 0) return -1;
+  long o = it->second;
+  auto owner = d.posEnt.find(it->second);
+  if (owner != d.posEnt.end() && owner->second != id) return 0;
+  long end = fileEnd(ent);
+  if (o > end) {
+    errorf("Error: Entry %ld lies beyond the end of %s.\n", id, d.entFile);
+    return -1;
+  }
+  if (o == end) return 0;
+  return fseek(ent, o, SEEK_SET) == 0 ? 1 : -1;
+}
+
+// Calls fn(word, code) for every word cell of live entry id; false when the
+// entry cannot be found in the file.
+template <typename Fn>
+bool forEachCell(const DictIO& d, long id, FILE* ent, Fn fn) {
+  int at = seekEntry(d, id, ent);
+  if (at <= 0) return at == 0;
+  long word = 0, tag = 0, pos = 0;
+  XMLresetPackPtr();
+  while (XMLgetPackPtr(&ent, &word, &tag, &pos)) fn(word, (tag << 24) + id);
+  return true;
+}
+
+void addCells(DictIO& d, long id, EditFiles& f) {
+  mark(d, ">addWords");
+  forEachCell(d, id, f.ent, [&](long word, long code) { d.addWord(word, code, &f.wid); });
+  mark(d, "<addWords");
+}
+
+bool delCells(DictIO& d, long id, EditFiles& f) {
+  mark(d, ">delWords");
+  bool ok = forEachCell(d, id, f.ent, [&](long word, long code) { d.delWord(word, code, &f.wid); });
+  mark(d, "<delWords");
+  return ok;
+}
+
+// Deletes live entry id with the files already open.
+bool removeEntry(DictIO& d, long id, XMLEntry* e, int journalKind, EditFiles& f) {
+  auto it = d.entPos.find(static_cast<int32_t>(id));
+  if (it == d.entPos.end() || it->second < 0) return false;
+  int32_t o = it->second;
+  if (seekEntry(d, id, f.ent) < 0) return false;
+  // The undo copy and the journal need the entry; fetch it when not given.
+  XMLEntry stored;
+  if (!e) {
+    f.flush();
+    if (d.getXMLEntry(&stored, id) == 1) e = &stored;
+  }
+  d.infoAdd(5, static_cast<int>(id), e, nullptr, nullptr);
+  d.dirty = 1;
+  d.JournalAdd(journalKind, e, std::string());
+  delCells(d, id, f);
+  auto back = d.posEnt.find(o);
+  if (back != d.posEnt.end() && back->second == id) d.posEnt.erase(back);
+  d.entPos[static_cast<int32_t>(id)] = -1;
+  return true;
+}
+
+// What an addition can check before opening a file: a tree to store, an
+// open dictionary and a number that can be stored.
+bool canAdd(const DictIO& d, const XMLEntry* e, long id) {
+  return e && hasFiles(d) && entryNumberFits(id);
+}
+
+// The checks of an addition that run once its files are open and before
+// anything changes; the stamp is added and the new words collected.
+bool prepareAdd(DictIO& d, XMLEntry* e, long id, const char* stamp, bool mayExist,
+                NewWords* fresh) {
+  if (!mayExist && !d.is_eid_del(id)) {
+    errorf("Error: Entry %ld already exists.\n", id);
+    return false;
+  }
+  if (!packable(d, e)) return false;
+  // An entry given back by undo is restored as it was, without a new stamp.
+  if (!d.undoing) d.addStamp(e, stamp);
+  return prepareWords(d, e, fresh);
+}
+
+void commitAdd(DictIO& d, XMLEntry* e, long id, int journalKind, const NewWords& fresh,
+               EditFiles& f) {
+  d.infoAdd(1, static_cast<int>(id), e, nullptr, nullptr);
+  d.dirty = 1;
+  d.JournalAdd(journalKind, e, std::string());
+  if (packEntry(d, e, id, fresh, f.ent)) addCells(d, id, f);
+}
+
+void insertEntry(DictIO& d, XMLEntry* e, long id, int journalKind, const char* stamp) {
+  if (!canAdd(d, e, id)) return;
+  EditFiles f;
+  NewWords fresh;
+  if (f.open(d, true) && prepareAdd(d, e, id, stamp, false, &fresh))
+    commitAdd(d, e, id, journalKind, fresh, f);
+}
+
+// Deletes live entry id and adds e under the same number; false when the
+// update was refused before anything changed.
+bool replaceEntry(DictIO& d, XMLEntry* e, long id, const char* stamp, EditFiles& f) {
+  NewWords fresh;
+  if (!f.open(d, true) || !prepareAdd(d, e, id, stamp, true, &fresh)) return false;
+  if (!d.is_eid_del(id)) {
+    XMLEntry stored;
+    XMLEntry* old = d.getXMLEntry(&stored, id) == 1 ? &stored : nullptr;
+    mark(d, ">delEntry");
+    bool removed = removeEntry(d, id, old, 0, f);
+    mark(d, "<delEntry");
+    if (!removed) return false;
+  }
+  mark(d, ">addEntry_id");
+  commitAdd(d, e, id, 0, fresh, f);
+  mark(d, "<addEntry_id");
+  return true;
+}
+
+// Points the links of every entry that named oldKey at newKey. The
+// re-linked entry's previous occurrences are cancelled first, so its old
+// packed form leaves no live codes behind.
+void relink(DictIO& d, const std::string& oldKey, const std::string& newKey, EditFiles& f) {
+  if (oldKey.empty()) return;
+  f.flush();
+  twset hits;
+  d.findWordEnt(0, oldKey.c_str(), &hits, nullptr, kRelinkLimit, FWE_LINK);
+  for (const twident& h : hits) {
+    XMLEntry linked;
+    f.flush();
+    if (d.getXMLEntry(&linked, h.eid) != 1) continue;
+    XMLreplaceLinkValue(&linked, d.dtd, oldKey, newKey);
+    NewWords fresh;
+    if (!packable(d, &linked) || !prepareWords(d, &linked, &fresh)) continue;
+    delCells(d, h.eid, f);
+    if (packEntry(d, &linked, h.eid, fresh, f.ent)) addCells(d, h.eid, f);
+    d.dirty = 1;
+  }
+}
+
+// Collects the (path, value) pairs of link elements below node whose target
+// entry does not exist.
+using LinkList = std::vector<std::pair<std::string, std::string>>;
+void findDeadLinks(DictIO& d, const XMLEntry* node, LinkList* dead) {
+  if (d.dtd->getType(node->path) == 'L') {
+    XMLEntry target;
+    if (d.getXMLEntryByKey(&target, node->value) < 0) {
+      dead->emplace_back(node->path, node->value);
+      return;
+    }
+  }
+  for (const XMLEntry* c : node->children) findDeadLinks(d, c, dead);
+}
+
+// The kind's text of a journal line, built whole however long the entry;
+// empty for a kind that writes no line.
+std::string journalText(DictIO& d, int kind, XMLEntry* e, const std::string& text) {
+  static const char* const kPrefix[] = {nullptr,    "ADD_NEW ", "ADD_EXP ",
+                                        "UPD_ENT ", nullptr,    "DEL_ENT "};
+  if (kind == 4) return "UPD_KEY " + text + " => " + (e ? d.getKeyValue(e) : std::string());
+  if (kind < 1 || kind > 5) return std::string();
+  return kPrefix[kind] + (e ? XMLprintEntry(e, true, false) : std::string());
+}
+
+}  // namespace
+
+long DictIO::addEntry(XMLEntry* e, int journalKind, const char* stamp) {
+  mark(*this, ">addEntry");
+  if (entPos.size() >= static_cast<size_t>(kMaxEntryNumber)) {
+    errorf("Error: No entry numbers left.\n");
+    mark(*this, "<addEntry");
+    return -1;
+  }
+  long id;
+  do {
+    id = rand() & 0xFFFFFF;
+  } while (id == 0 || id > kMaxEntryNumber || entPos.count(static_cast<int32_t>(id)));
+  addEntry(e, static_cast<int>(id), journalKind, stamp);
+  mark(*this, "<addEntry");
+  return is_eid_del(id) ? -1 : id;
+}
+
+void DictIO::addEntry(XMLEntry* e, int id, int journalKind, const char* stamp) {
+  mark(*this, ">addEntry_id");
+  insertEntry(*this, e, id, journalKind, stamp);
+  mark(*this, "<addEntry_id");
+}
+
+void DictIO::delEntry(int id, XMLEntry* e, int journalKind) {
+  mark(*this, ">delEntry");
+  if (!is_eid_del(id) && hasFiles(*this)) {
+    EditFiles f;
+    if (f.open(*this, false)) removeEntry(*this, id, e, journalKind, f);
+  }
+  mark(*this, "<delEntry");
+}
+
+int DictIO::updEntry(XMLEntry* e, int id, int journalKind, const std::string& oldKey,
+                     const char* stamp) {
+  mark(*this, ">updEntry");
+  EditFiles f;
+  if (canAdd(*this, e, id) && replaceEntry(*this, e, id, stamp, f)) {
+    JournalAdd(journalKind, e, oldKey);
+    if (journalKind == 4) relink(*this, oldKey, getKeyValue(e), f);
+  }
+  mark(*this, "<updEntry");
+  return id;
+}
+
+int DictIO::remlinks_entr(XMLEntry* node, XMLEntry* e) {
+  if (!node || !e || !dtd) return 0;
+  LinkList dead;
+  findDeadLinks(*this, node, &dead);
+  // Removal waits until the walk is over: node may lie inside e.
+  for (const auto& [path, value] : dead)
+    if (path != e->path) XMLdelTreeByValue(e, path, value);
+  return dead.empty() ? 0 : 1;
+}
+
+long DictIO::addXMLPack(XMLEntry* e, long id) {
+  mark(*this, ">addXMLPack");
+  long result = -1;
+  NewWords fresh;
+  if (e && hasFiles(*this) && entryNumberFits(id)) {
+    FILE* ent = fopen(entFile, "rb+");
+    if (!ent) {
+      errorf("Error: Could not open %s for updating.\n", entFile);
+    } else {
+      if (packable(*this, e) && prepareWords(*this, e, &fresh)) {
+        // packEntry writes its own markers; this call's come from here.
+        int saved = trace;
+        trace = 0;
+        if (packEntry(*this, e, id, fresh, ent)) result = id;
+        trace = saved;
+      }
+      fclose(ent);
+    }
+  }
+  mark(*this, "<addXMLPack");
+  return result;
+}
+
+void DictIO::addWords(int id) {
+  mark(*this, ">addWords");
+  if (!hasFiles(*this)) return;
+  EditFiles f;
+  if (!f.open(*this, false) || id == -1) return;
+  forEachCell(*this, id, f.ent, [&](long word, long code) { addWord(word, code, &f.wid); });
+  mark(*this, "<addWords");
+}
+
+long DictIO::addWord(long num, long code, FILE** wid) {
+  mark(*this, ">addWord");
+  auto* r = static_cast<wrdrec_t*>(map_get(&idMap, map_ikey(num)));
+  if (!r) return 0;
+  mark(*this, r->word);
+  long end = fileEnd(*wid);
+  if (end < 0 || end > kMaxOffset - 12) {
+    errorf("Error: %s is too large to grow.\n", widFile);
+    return 0;
+  }
+  if (r->tailLink < 0) {
+    r->chunk = static_cast<int32_t>(end);
+  } else {
+    // The last chunk's link must be there and still end the chain.
+    int32_t link = -1;
+    if (r->tailLink > end - 4 || fseek(*wid, r->tailLink, SEEK_SET) != 0 || !get_i32(*wid, &link) ||
+        link != 0) {
+      errorf("Error: Damaged chain of the word %s in %s.\n", r->word, widFile);
+      return 0;
+    }
+    fseek(*wid, r->tailLink, SEEK_SET);
+    put_i32(*wid, static_cast<int32_t>(end));
+    fseek(*wid, end, SEEK_SET);
+  }
+  put_i32(*wid, 1);
+  put_i32(*wid, static_cast<int32_t>(code));
+  put_i32(*wid, 0);
+  r->tailLink = static_cast<int32_t>(end + 8);
+  mark(*this, "<addWord");
+  return r->tailLink;
+}
+
+void DictIO::delWords(int id) {
+  mark(*this, ">delWords");
+  if (!hasFiles(*this)) return;
+  EditFiles f;
+  if (!f.open(*this, false) || is_eid_del(id)) return;
+  forEachCell(*this, id, f.ent, [&](long word, long code) { delWord(word, code, &f.wid); });
+  mark(*this, "<delWords");
+}
+
+void DictIO::delWord(long num, long code, FILE** wid) {
+  mark(*this, ">delWord");
+  auto* r = static_cast<wrdrec_t*>(map_get(&idMap, map_ikey(num)));
+  if (r) {
+    mark(*this, r->word);
+    // The walk reads the file directly: earlier writes must be out first.
+    fflush(*wid);
+    std::vector<long> found;
+    WidChain chain(*wid, widFile);
+    // A damaged chain is reported by the walk; the codes met before the
+    // damage are still cancelled.
+    chain.walk(r->chunk, [&](int32_t c, long offset) {
+      if (c == static_cast<int32_t>(code)) found.push_back(offset);
+      return true;
+    });
+    for (long offset : found) {
+      fseek(*wid, offset, SEEK_SET);
+      put_i32(*wid, static_cast<int32_t>(kCancelled));
+    }
+    fflush(*wid);
+  }
+  mark(*this, "<delWord");
+}
+
+void DictIO::addStamp(XMLEntry* e, const char* stamp) {
+  if (!stampPath || !e || !dtd) return;
+  std::string text;
+  if (stamp) {
+    text = stamp;
+  } else {
+    char who[256];
+    char when[11];
+    text = std::string(get_name(who)) + " " + get_date(when);
+  }
+  XMLaddTagDTD(&e, stampPath, text, dtd);
+}
+
+void DictIO::JournalAdd(int kind, XMLEntry* e, const std::string& text) {
+  if (!(mode & DIO_JOURNAL) || !journalFile) return;
+  std::string what = journalText(*this, kind, e, text);
+  if (what.empty()) return;
+  FILE* f = fopen(journalFile, "a");
+  if (!f) return;  // a journal that cannot be opened is passed over
+  char when[20];
+  char who[256];
+  std::string line = std::string(get_datetime(when)) + " " + get_name(who) + " " + what + "\n";
+  fwrite(line.data(), 1, line.size(), f);
+  fclose(f);
+}
+
+void DictIO::infoAdd(int kind, int id, XMLEntry* e, const char* text1, const char* text2) {
+  if (!(mode & DIO_UNDO) || undoing) return;
+  if (kind != 0 && uinfCount == 0) {
+    // A change outside any transaction gets a level of its own, so that it
+    // can still be undone and undo never reads a level that was not opened.
+    infoAdd(0, 0, nullptr, nullptr, nullptr);
+  }
+  if (kind == 0) {
+    if (uinfCount >= kUndoLevels) {
+      del_uinf(0);
+      for (int i = 1; i < kUndoLevels; i++) {
+        uinf[i - 1] = uinf[i];
+        uinfID[i - 1] = uinfID[i];
+      }
+      uinf[kUndoLevels - 1] = nullptr;
+      uinfID[kUndoLevels - 1] = -1;
+      uinfCount = kUndoLevels;
+    } else {
+      uinfCount++;
+    }
+    uinfID[uinfCount - 1] = static_cast<int>(journalFile ? fil_size(journalFile) : 0);
+    return;
+  }
+  auto* rec = new uinf_t{};
+  rec->kind = kind;
+  rec->id = id;
+  rec->entry = e ? XMLcopyEntry(e, nullptr) : nullptr;
+  rec->text1 = text1 ? estrdup(text1) : nullptr;
+  rec->text2 = text2 ? estrdup(text2) : nullptr;
+  rec->next = uinf[uinfCount - 1];
+  uinf[uinfCount - 1] = rec;
+}
+
+void DictIO::beginTransaction() {
+  if (warFile) {
+    FILE* f = fopen(warFile, "w");
+    if (f) fclose(f);
+  }
+  infoAdd(0, 0, nullptr, nullptr, nullptr);
+}
+
+void DictIO::endTransaction() {
+  if (warFile) remove(warFile);
+}
+
+int DictIO::undo() {
+  mark(*this, ">undo");
+  if (uinfCount <= 0 || uinfCount > kUndoLevels) return 0;
+  int level = uinfCount - 1;
+  undoing = 1;
+  for (uinf_t* r = uinf[level]; r; r = r->next) {
+    if (r->kind == 1) {
+      delEntry(r->id, r->entry, 0);
+    } else if (r->kind == 5 && r->entry) {
+      addEntry(r->entry, r->id, 0, nullptr);
+    }
+  }
+  if (uinfID[level] != -1 && journalFile) {
+    // A journal that cannot be cut back is passed over, like one that
+    // cannot be written.
+    int cut = truncate(journalFile, uinfID[level]);
+    (void)cut;
+  }
+  del_uinf(level);
+  uinfCount--;
+  undoing = 0;
+  mark(*this, "<undo");
+  return 1;
+}
+
+void DictIO::trac_save(const char* text) {
+  FILE* f = fopen(kTraceFile, "a");
+  if (!f) return;
+  fprintf(f, "%s\n", text ? text : "");
+  fclose(f);
+}
