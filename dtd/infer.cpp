@@ -87,7 +87,10 @@ bool replaceDictionary(const std::string& tmp, const std::string& xml, bool back
 // ---------------------------------------------------------------------------
 // The trees of one entry and their merge.
 
-DTDEntry* XML::getEntDTD(DTD* dtd) { return getEntDTDR(root, "", dtd); }
+DTDEntry* XML::getEntDTD(DTD* dtd) {
+  if (!root) return dtd->garb_add();  // no entry: an unnamed tree merges as nothing
+  return getEntDTDR(root, "", dtd);
+}
 
 DTDEntry* XML::getEntDTDR(XMLEntry* x, const std::string& prefix, DTD* dtd) {
   DTDEntry* e = dtd->garb_add();

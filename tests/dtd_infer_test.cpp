@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <memory>
 #include <vector>
@@ -202,6 +203,18 @@ TEST(InferenceEmpty, TemporaryFileThatCannotBeCreated) {
   EXPECT_EQ(b.dtd->count, 0);
   EXPECT_EQ(readFile(dir.file("d.xml")), kTwoEntries);
   EXPECT_EQ(readFile(dir.file("d.def")), "");
+}
+
+TEST(InferenceEmpty, FailedWriteLeavesTheDictionaryAsItWas) {
+  if (!fileExists("/dev/full")) GTEST_SKIP() << "no device that refuses writes";
+  TempDir dir;
+  ASSERT_EQ(symlink("/dev/full", dir.file("d.xml.tmp").c_str()), 0);
+  Build b(dir, kTwoEntries);
+  EXPECT_EQ(b.err, "Error: Could not write " + dir.file("d.xml.tmp") + "; " + dir.file("d.xml") +
+                       " is left as it was.\n");
+  EXPECT_EQ(readFile(dir.file("d.xml")), kTwoEntries);
+  EXPECT_EQ(listDir(dir.path()), (std::vector<std::string>{"d.def", "d.xml"}));
+  EXPECT_EQ(b.dtd->count, 4);  // the structure itself was read
 }
 
 // The original stays beside the rewritten file whenever the pass lost
