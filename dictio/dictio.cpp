@@ -63,6 +63,14 @@ bool localNow(struct tm* out) {
   return localtime_r(&now, out) != nullptr;
 }
 
+// Copies `text` into a caller buffer of `size` bytes, cut to fit.
+char* copyCut(char* buf, size_t size, const char* text) {
+  size_t n = strnlen(text, size - 1);
+  memcpy(buf, text, n);
+  buf[n] = '\0';
+  return buf;
+}
+
 }  // namespace
 
 DictIO::DictIO() {
@@ -256,24 +264,20 @@ void DictIO::JournalEnd() {
 char* get_datetime(char* buf) {
   struct tm t = {};
   localNow(&t);
-  int n = snprintf(buf, 20, "%02d/%02d/%02d %02d:%02d:%02d", t.tm_year + 1900, t.tm_mon + 1,
-                   t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
-  (void)n;
-  return buf;
+  std::string s = strprintf("%02d/%02d/%02d %02d:%02d:%02d", t.tm_year + 1900, t.tm_mon + 1,
+                            t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
+  return copyCut(buf, 20, s.c_str());
 }
 
 char* get_date(char* buf) {
   struct tm t = {};
   localNow(&t);
-  int n = snprintf(buf, 11, "%02d/%02d/%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
-  (void)n;
-  return buf;
+  std::string s = strprintf("%02d/%02d/%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
+  return copyCut(buf, 11, s.c_str());
 }
 
 char* get_name_from(char* buf, const char* login) {
-  size_t n = strnlen(login, 255);
-  memcpy(buf, login, n);
-  buf[n] = '\0';
+  copyCut(buf, 256, login);
   for (char* p = buf; *p; p++)
     if (*p == ' ') *p = '_';
   return buf;
