@@ -64,18 +64,23 @@ const XMLEntry* unstorable(const XMLEntry* e) {
 // linked (or, where links fail, renamed) to the backup name first, and the
 // rewritten file then replaces the name in one rename.
 bool replaceDictionary(const std::string& tmp, const std::string& xml, bool backup) {
+  std::string orig = xml + ".orig";
+  bool moved = false;  // the original went to the backup name by a rename
   if (backup) {
-    std::string orig = xml + ".orig";
     remove(orig.c_str());
-    if (link(xml.c_str(), orig.c_str()) != 0 && rename(xml.c_str(), orig.c_str()) != 0) {
-      errorf("Error: Could not keep %s as %s; the file is left as it was.\n", xml.c_str(),
-             orig.c_str());
-      remove(tmp.c_str());
-      return false;
+    if (link(xml.c_str(), orig.c_str()) != 0) {
+      moved = rename(xml.c_str(), orig.c_str()) == 0;
+      if (!moved) {
+        errorf("Error: Could not keep %s as %s; the file is left as it was.\n", xml.c_str(),
+               orig.c_str());
+        remove(tmp.c_str());
+        return false;
+      }
     }
   }
   if (!fil_replace(tmp.c_str(), xml.c_str())) {
     errorf("Error: Could not rename %s to %s.\n", tmp.c_str(), xml.c_str());
+    if (moved) rename(orig.c_str(), xml.c_str());
     remove(tmp.c_str());
     return false;
   }
@@ -197,7 +202,6 @@ void DTD::loadXML() {
   reader.readHeader(in);
   reader.printHeader(out);
   int unfit = 0;  // entries left out for a tag name the ".def" file cannot hold
-  std::string text;
   while (!feof(in)) {
     if (!reader.getEntry(&in)) continue;
     if (const XMLEntry* bad = unstorable(reader.root)) {
@@ -205,7 +209,7 @@ void DTD::loadXML() {
       errorf("Parse error: Tag name unfit for the structure file (%s), entry left out: %s\n",
              bad->name.c_str(), XMLprintEntry(reader.root, true, false).c_str());
     } else {
-      text = reader.getString(false);
+      const std::string text = reader.getString(false);
       fwrite(text.data(), 1, text.size(), out);
       root = reader.addDTD(root, reader.getEntDTD(this), this);
       garb_clear(root);
