@@ -261,25 +261,18 @@ TEST_F(EditTest, JournalLinesOfEveryKind) {
   build(kDef, kXml);
   auto d = open(DIO_JOURNAL);
   auto e = parse(kCow);
+  d->addEntry(e.get(), 1, nullptr);
   for (int kind = 0; kind <= 6; kind++) d->JournalAdd(kind, e.get(), "calf");
   std::string c = compact(e.get());
   EXPECT_EQ(journalTexts(bytes(".journal")),
-            (std::vector<std::string>{"BEGIN", "ADD_NEW " + c, "ADD_EXP " + c, "UPD_ENT " + c,
-                                      "UPD_KEY calf => cow", "DEL_ENT " + c}));
+            (std::vector<std::string>{"BEGIN", std::string("ADD_NEW ") + kCow, "ADD_NEW " + c,
+                                      "ADD_EXP " + c, "UPD_ENT " + c, "UPD_KEY calf => cow",
+                                      "DEL_ENT " + c}));
   // Without the journal bit nothing is written.
   auto quiet = open(0);
   std::string before = bytes(".journal");
   quiet->JournalAdd(1, e.get(), "");
   EXPECT_EQ(bytes(".journal"), before);
-}
-
-TEST_F(EditTest, AddingWritesOneAddNewLine) {
-  build(kDef, kXml);
-  auto d = open(DIO_JOURNAL);
-  auto e = parse(kCow);
-  d->addEntry(e.get(), 1, nullptr);
-  EXPECT_EQ(journalTexts(bytes(".journal")),
-            (std::vector<std::string>{"BEGIN", std::string("ADD_NEW ") + kCow}));
 }
 
 TEST_F(EditTest, LongJournalTextIsWrittenWhole) {
@@ -377,16 +370,36 @@ TEST_F(EditTest, IndexThatCannotBeUpdatedLeavesTablesUnchanged) {
   EXPECT_EQ(d->dirty, 0);
 }
 
-TEST_F(EditTest, PackingIntoAnUnopenableEntryFileFails) {
+TEST_F(EditTest, UnopenableMarkerIsPassedOverUnopenableEntriesReported) {
   build(kDef, kXml);
-  auto d = open(0);
+  auto d = open(DIO_UNDO);
+  ASSERT_EQ(mkdir(path(".war").c_str(), 0700), 0);
   ASSERT_EQ(remove(path(".ent").c_str()), 0);
   ASSERT_EQ(mkdir(path(".ent").c_str(), 0700), 0);
   auto e = parse(kCow);
   CaptureFd err(2);
+  d->beginTransaction();
+  EXPECT_EQ(d->uinfCount, 1);
   EXPECT_EQ(d->addXMLPack(e.get(), 5), -1);
   EXPECT_EQ(err.text(), "Error: Could not open " + path(".ent") + " for updating.\n");
   EXPECT_EQ(d->entPos.count(5), 0u);
+}
+
+TEST_F(EditTest, WordNumbersDoNotPassTheLimit) {
+  build(kDef, kXml);
+  auto d = open(0);
+  // A word already holding the highest storable number.
+  wrdrec_t last = {const_cast<char*>("last"), 0xFFFFFF, -1, -1};
+  map_assn(&d->idMap, map_ikey(last.num), &last);
+  std::string ent = bytes(".ent");
+  auto e = parse(kCow);
+  CaptureFd err(2);
+  d->addEntry(e.get(), 9, 0, nullptr);
+  EXPECT_EQ(err.text(), "Error: No word numbers left for 2 new words (the highest is 16777215).\n");
+  EXPECT_EQ(d->is_eid_del(9), 1);
+  EXPECT_EQ(word(*d, "cow"), nullptr);
+  EXPECT_EQ(bytes(".ent"), ent);
+  map_dele(&d->idMap, map_ikey(last.num));
 }
 
 TEST_F(EditTest, UndoRestoresADeletedEntryAndCutsTheJournal) {
