@@ -84,6 +84,10 @@ bool replaceDictionary(const std::string& tmp, const std::string& xml, bool back
     remove(tmp.c_str());
     return false;
   }
+  if (backup)
+    errorf("Warning: Entries that could not be read were left out of %s; "
+           "the original is kept as %s.\n",
+           xml.c_str(), orig.c_str());
   return true;
 }
 
