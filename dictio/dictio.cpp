@@ -135,10 +135,10 @@ int DictIO::rebuild(int force) {
     errorf("Error: Dictionary %s does not exist.\n", getName().c_str());
     return 0;
   }
-  if (takeNewFile()) force = 1;
+  bool replaced = takeNewFile();
   delete dtd;
   dtd = new DTD(xmlFile, force != 0, 1, nullptr);
-  makeFid(force);
+  makeFid(replaced ? 1 : force);
   return 1;
 }
 

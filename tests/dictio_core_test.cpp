@@ -115,6 +115,23 @@ TEST(Construct, NewFileAloneCountsForTheObjectButNotForRebuild) {
             (Names{"dict.def", "dict.eid", "dict.ent", "dict.wid", "dict.wrd", "dict.xml"}));
 }
 
+TEST(Persistence, RebuildTakesTheReplacementAndKeepsTheStructureFile) {
+  TempDir dir;
+  std::string base = dir.file("dict");
+  writeFile(base + ".xml", "<E><A>old</A></E>\n");
+  writeFile(base + ".def", "0 E\t1\t1\tN\n  1 A\t0\t-1\tK\n");
+  writeFile(base + ".new", "<E><A>new</A></E>\n");
+  CaptureFd out(1), err(2);
+  DictIO d;
+  d.setName(base.c_str());
+  ASSERT_EQ(d.rebuild(0), 1);
+  EXPECT_EQ(d.dtd->key, "E.A");
+  EXPECT_EQ(readFile(base + ".def"), "0 E\t1\t1\tN\n  1 A\t0\t-1\tK\n");
+  EXPECT_EQ(readFile(base + ".xml"), "<E><A>new</A></E>\n");
+  EXPECT_EQ(d.wordCount("new"), 1);
+  EXPECT_EQ(d.wordCount("old"), 0);
+}
+
 TEST(Persistence, RebuildAndSync) {
   TempDir dir;
   std::string base = dir.file("dict");
