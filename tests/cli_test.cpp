@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-// The parser lives in the program, not in the library.
-#include "builder/builder.cpp"
+#include "builder/builder.h"
 #include "testutil.h"
 
 using testutil::listDir;
