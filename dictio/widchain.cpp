@@ -1,5 +1,6 @@
 #include "dictio/widchain.h"
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,21 +11,36 @@
 
 namespace {
 
-// Most chunks are short: one read of this many bytes usually takes in the
-// count, every code and the link at once.
+// Without a mapping, most chunks are short: one read of this many bytes
+// usually takes in the count, every code and the link at once.
 constexpr size_t kProbe = 256;
 
 }  // namespace
 
 WidChain::WidChain(FILE* f, const char* name) : f_(f), name_(name ? name : "") { remeasure(); }
 
+WidChain::~WidChain() { unmap(); }
+
+void WidChain::unmap() {
+  if (map_ != nullptr) munmap(const_cast<unsigned char*>(map_), static_cast<size_t>(size_));
+  map_ = nullptr;
+}
+
 void WidChain::remeasure() {
+  unmap();
   size_ = 0;
   if (f_ == nullptr) return;
   long here = ftell(f_);
   if (fseek(f_, 0, SEEK_END) == 0) size_ = ftell(f_);
   if (here >= 0) fseek(f_, here, SEEK_SET);
-  if (size_ < 0) size_ = 0;
+  if (size_ <= 0) {
+    size_ = 0;
+    return;
+  }
+  // Chains are read at scattered offsets: a mapping saves a system call per
+  // chunk. Writes through the descriptor stay visible in a shared mapping.
+  void* p = mmap(nullptr, static_cast<size_t>(size_), PROT_READ, MAP_SHARED, fileno(f_), 0);
+  if (p != MAP_FAILED) map_ = static_cast<const unsigned char*>(p);
 }
 
 bool WidChain::readAt(long offset, size_t n, unsigned char* out) {
@@ -40,6 +56,12 @@ bool WidChain::readAt(long offset, size_t n, unsigned char* out) {
     done += static_cast<size_t>(r);
   }
   return true;
+}
+
+const unsigned char* WidChain::bytesAt(long offset, size_t n) {
+  if (map_ != nullptr) return map_ + offset;
+  if (buf_.size() < n) buf_.resize(n);
+  return readAt(offset, n, buf_.data()) ? buf_.data() : nullptr;
 }
 
 bool WidChain::damaged(const char* what, long offset, long value) {
@@ -58,25 +80,17 @@ bool WidChain::walk(int32_t chunk, const Visit& visit) {
     // A chunk needs its count, one code and its link.
     if (at > size_ - 12) return damaged("a chunk lies outside the file", at, size_);
     size_t probe = static_cast<size_t>(std::min<long>(kProbe, size_ - at));
-    buf_.resize(probe);
-    if (!readAt(at, probe, buf_.data())) return false;
-    long n = load_i32(buf_.data());
+    const unsigned char* p = bytesAt(at, probe);
+    if (p == nullptr) return false;
+    long n = load_i32(p);
     long room = (size_ - at - 8) / 4;
     if (n < 1 || n > room) return damaged("a chunk holds an impossible count", at, n);
     size_t need = static_cast<size_t>(8 + 4 * n);
-    if (need > probe) {
-      buf_.resize(need);
-      if (!readAt(at + static_cast<long>(probe), need - probe, buf_.data() + probe)) return false;
-    }
-    for (long i = 0; i < n; ++i) {
-      long off = at + 4 + 4 * i;
-      if (!visit(load_i32(buf_.data() + 4 + 4 * i), off)) {
-        lastLink_ = at + 4 + 4 * n;
-        return true;
-      }
-    }
+    if (need > probe && (p = bytesAt(at, need)) == nullptr) return false;
     lastLink_ = at + 4 + 4 * n;
-    long link = load_i32(buf_.data() + 4 + 4 * n);
+    for (long i = 0; i < n; ++i)
+      if (!visit(load_i32(p + 4 + 4 * i), at + 4 + 4 * i)) return true;
+    long link = load_i32(p + 4 + 4 * n);
     if (link == 0) return true;
     // The next chunk was written after this one was complete.
     if (link < lastLink_ + 4) return damaged("a link does not point forward", lastLink_, link);

@@ -8,10 +8,11 @@
 // against the file's size; damage is reported as one "Error: ..." line
 // naming the file, and the walk then fails.
 //
-// The file is read through its descriptor at absolute offsets, so the
-// stream's own position is left alone. The size is measured when the object
-// is made; call remeasure() after the file has grown, and flush writes made
-// through the stream before the next walk.
+// The file is read through its descriptor (mapped into memory when it can
+// be, else at absolute offsets), so the stream's own position is left
+// alone. The size is measured when the object is made: call remeasure()
+// after the file has grown, and flush writes made through the stream before
+// the next walk.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +29,9 @@ class WidChain {
 
   // `f` is open for reading; `name` names it in messages.
   WidChain(FILE* f, const char* name);
+  ~WidChain();
+  WidChain(const WidChain&) = delete;
+  WidChain& operator=(const WidChain&) = delete;
 
   // Walks the chain that starts at `chunk`; -1 means the word has no
   // occurrences (nothing is visited). True when the chain ended (link 0) or
@@ -42,12 +46,16 @@ class WidChain {
   long fileSize() const { return size_; }
 
  private:
+  // The n bytes at `offset`: in the mapping, or read into buf_.
+  const unsigned char* bytesAt(long offset, size_t n);
   bool readAt(long offset, size_t n, unsigned char* out);
   bool damaged(const char* what, long offset, long value);
+  void unmap();
 
   FILE* f_;
   std::string name_;
   long size_ = 0;
   long lastLink_ = -1;
   std::vector<unsigned char> buf_;
+  const unsigned char* map_ = nullptr;  // the whole file, when mapped
 };

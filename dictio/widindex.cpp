@@ -23,7 +23,8 @@ namespace {
 
 // Chunks go through a memory buffer that is handed to the file in large
 // pieces. A link that belongs to a chunk still in the buffer is patched
-// there; an older one is patched in the file at its offset.
+// there; links in the file are collected and patched together after each
+// batch (applyPatches), block by block where they lie close together.
 class ChunkWriter {
  public:
   explicit ChunkWriter(FILE* f) : f_(f) { setvbuf(f_, nullptr, _IONBF, 0); }
@@ -58,8 +59,40 @@ class ChunkWriter {
     buf_.clear();
   }
 
+  // Writes the links collected for chunks already in the file. Every field
+  // of the file is 4 bytes at a multiple of 4, so no link straddles a block.
+  void applyPatches() {
+    std::sort(patches_.begin(), patches_.end());
+    std::vector<unsigned char> block(kBlock);
+    for (size_t i = 0; i < patches_.size() && !failed_;) {
+      long start = patches_[i].first / kBlock * kBlock;
+      long stop = std::min(start + kBlock, written_);
+      size_t j = i;
+      while (j < patches_.size() && patches_[j].first < stop) ++j;
+      if (j - i >= kDense) {
+        size_t len = static_cast<size_t>(stop - start);
+        failed_ = !readAt(block.data(), len, start);
+        for (size_t k = i; k < j && !failed_; ++k)
+          store_i32(block.data() + (patches_[k].first - start), patches_[k].second);
+        if (!failed_) failed_ = !writeAt(block.data(), len, start);
+      } else {
+        for (size_t k = i; k < j && !failed_; ++k) {
+          unsigned char b[4];
+          store_i32(b, patches_[k].second);
+          failed_ = !writeAt(b, 4, patches_[k].first);
+        }
+      }
+      i = j;
+    }
+    patches_.clear();
+  }
+
  private:
   static constexpr size_t kFlushAt = 1 << 20;
+  static constexpr long kBlock = 16384;
+  // From this many links in one block on, the block is read and rewritten
+  // whole rather than written link by link.
+  static constexpr size_t kDense = 4;
 
   void put(int32_t v) {
     unsigned char b[4];
@@ -68,21 +101,43 @@ class ChunkWriter {
   }
 
   void patch(long at, int32_t v) {
-    unsigned char b[4];
-    store_i32(b, v);
     if (at >= written_) {
+      unsigned char b[4];
+      store_i32(b, v);
       buf_.replace(static_cast<size_t>(at - written_), 4, reinterpret_cast<char*>(b), 4);
       return;
     }
-    ssize_t r;
-    do r = pwrite(fileno(f_), b, 4, static_cast<off_t>(at));
-    while (r < 0 && errno == EINTR);
-    if (r != 4) failed_ = true;
+    patches_.push_back({at, v});
+  }
+
+  bool readAt(unsigned char* p, size_t n, long at) {
+    while (n > 0) {
+      ssize_t r = pread(fileno(f_), p, n, static_cast<off_t>(at));
+      if (r < 0 && errno == EINTR) continue;
+      if (r <= 0) return false;
+      p += r;
+      n -= static_cast<size_t>(r);
+      at += r;
+    }
+    return true;
+  }
+
+  bool writeAt(const unsigned char* p, size_t n, long at) {
+    while (n > 0) {
+      ssize_t r = pwrite(fileno(f_), p, n, static_cast<off_t>(at));
+      if (r < 0 && errno == EINTR) continue;
+      if (r <= 0) return false;
+      p += r;
+      n -= static_cast<size_t>(r);
+      at += r;
+    }
+    return true;
   }
 
   FILE* f_;
   std::string buf_;
   long written_ = 0;
+  std::vector<std::pair<long, int32_t>> patches_;
   bool failed_ = false;
   bool tooLarge_ = false;
 };
@@ -98,12 +153,42 @@ int forall_no_chain(void*, void* val, void*) {
 // they come in ascending word number and, per word, ascending code.
 struct Batch {
   std::vector<uint64_t> cells;
+  std::vector<uint64_t> scratch;  // for sorting
   long unknown = 0;  // codes of word numbers missing from the word list
 };
 
+// Least significant digit first, a byte a pass; a byte that every key
+// shares costs no pass.
+void radixSort(std::vector<uint64_t>* keys, std::vector<uint64_t>* scratch) {
+  size_t n = keys->size();
+  if (n < 1024) {
+    std::sort(keys->begin(), keys->end());
+    return;
+  }
+  std::vector<size_t> counts(8 * 256);
+  for (uint64_t k : *keys)
+    for (int d = 0; d < 8; ++d) ++counts[d * 256 + ((k >> (8 * d)) & 0xFF)];
+  scratch->resize(n);
+  uint64_t* from = keys->data();
+  uint64_t* to = scratch->data();
+  for (int d = 0; d < 8; ++d) {
+    size_t* c = &counts[d * 256];
+    if (c[(from[0] >> (8 * d)) & 0xFF] == n) continue;
+    size_t sum = 0;
+    for (int i = 0; i < 256; ++i) {
+      size_t here = c[i];
+      c[i] = sum;
+      sum += here;
+    }
+    for (size_t i = 0; i < n; ++i) to[c[(from[i] >> (8 * d)) & 0xFF]++] = from[i];
+    std::swap(from, to);
+  }
+  if (from != keys->data()) std::copy(from, from + n, keys->data());
+}
+
 void flushBatch(DictIO* d, Batch* batch, ChunkWriter* out) {
   auto& cells = batch->cells;
-  std::sort(cells.begin(), cells.end());
+  radixSort(&cells, &batch->scratch);
   cells.erase(std::unique(cells.begin(), cells.end()), cells.end());
   std::vector<uint32_t> codes;
   for (size_t i = 0; i < cells.size() && !out->tooLarge();) {
@@ -120,6 +205,7 @@ void flushBatch(DictIO* d, Batch* batch, ChunkWriter* out) {
     i = j;
   }
   cells.clear();
+  out->applyPatches();
 }
 
 }  // namespace
@@ -130,7 +216,8 @@ void DictIO::makeWid() {
     errorf("Error: Could not open %s.\n", entFile);
     return;
   }
-  FILE* wid = fopen(widFile, "wb");
+  // Read as well as written: links are patched block by block.
+  FILE* wid = fopen(widFile, "w+b");
   if (wid == nullptr) {
     fclose(ent);
     errorf("Error: Could not open %s for writing.\n", widFile);
@@ -150,7 +237,7 @@ void DictIO::makeWid() {
   long counter = 0;
   XMLresetPackPtr();
   while (!feof(ent) && !out.tooLarge()) {
-    long pos = ftell(ent);
+    long pos = XMLpackPtrBytes();
     auto it = posEnt.find(static_cast<int32_t>(pos));
     uint32_t e = (it == posEnt.end() || pos > INT32_MAX) ? 0 : static_cast<uint32_t>(it->second);
     long word = 0, tag = 0, cells = 0;
@@ -162,7 +249,7 @@ void DictIO::makeWid() {
         counter = 0;
       }
     }
-    progress.at(ftell(ent));
+    progress.at(XMLpackPtrBytes());
   }
   fclose(ent);
   flushBatch(this, &batch, &out);

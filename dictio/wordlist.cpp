@@ -1,11 +1,13 @@
 // The entry pass (words, packed entries, entry offsets) and the word list
 // (".wrd").
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "base/binio.h"
@@ -18,6 +20,7 @@
 #include "dictio/dictio.h"
 #include "dtd/dtd.h"
 #include "xml/packed.h"
+#include "xml/entry.h"
 #include "xml/reader.h"
 
 namespace {
@@ -70,37 +73,114 @@ void clearWordTables(DictIO* d) {
   mem_clear(&d->textPool);
 }
 
+// Word text -> record for the entry pass: open addressing over a
+// power-of-two table of (hash, record) pairs. wordMap's own hash clusters
+// badly on short words, so the pass finds words here and only adds new ones
+// to wordMap, whose slot order depends on the insertions alone.
+class WordIndex {
+ public:
+  wrdrec_t* find(std::string_view w, uint64_t h) const {
+    if (slots_.empty()) return nullptr;
+    for (size_t i = h & mask(); slots_[i].rec != nullptr; i = (i + 1) & mask())
+      if (slots_[i].hash == h && sameText(slots_[i].rec->word, w)) return slots_[i].rec;
+    return nullptr;
+  }
+  void insert(wrdrec_t* rec, uint64_t h) {
+    if ((used_ + 1) * 2 > slots_.size()) grow();
+    size_t i = h & mask();
+    while (slots_[i].rec != nullptr) i = (i + 1) & mask();
+    slots_[i] = {h, rec};
+    ++used_;
+  }
+  static uint64_t hash(std::string_view w) { return std::hash<std::string_view>()(w); }
+  static bool sameText(const char* stored, std::string_view w) {
+    return memcmp(stored, w.data(), w.size()) == 0 && stored[w.size()] == '\0';
+  }
+
+ private:
+  struct Slot {
+    uint64_t hash;
+    wrdrec_t* rec;
+  };
+  size_t mask() const { return slots_.size() - 1; }
+  void grow() {
+    std::vector<Slot> old(std::max<size_t>(1024, slots_.size() * 2));
+    old.swap(slots_);
+    used_ = 0;
+    for (const Slot& s : old)
+      if (s.rec != nullptr) insert(s.rec, s.hash);
+  }
+  std::vector<Slot> slots_;
+  size_t used_ = 0;
+};
+
+// One entry's word cells, gathered before the entry is packed: every word
+// is numbered first (children before their parent, as the values come),
+// then the packer takes each element's cells from here.
+struct EntryCells {
+  struct Span {
+    const XMLEntry* node;
+    uint32_t begin, end;
+    bool operator<(const Span& o) const { return node < o.node; }
+  };
+  std::string cells;  // 3-byte cells of every element, in numbering order
+  std::vector<Span> spans;
+
+  void clear() {
+    cells.clear();
+    spans.clear();
+  }
+  void write(const XMLEntry* e, std::string* out) const {
+    auto it = std::lower_bound(spans.begin(), spans.end(), Span{e, 0, 0});
+    if (it != spans.end() && it->node == e) out->append(cells, it->begin, it->end - it->begin);
+  }
+};
+
 // State of one entry pass.
 struct EntryPass {
   DictIO* d;
   int32_t words = 0;    // numbers given so far
   long clipped = 0;     // words cut to kMaxWordLength bytes
-  bool full = false;    // the word numbers ran out
-};
+  WordIndex index = {};
+  EntryCells entry = {};
 
-// Numbers the new words of one text. False when a word needs a number
-// beyond the representable range.
-bool numberWords(EntryPass* pass, const std::string& value) {
-  if (value.empty()) return true;
-  int count = 0;
-  char* list = str_get_words(value.c_str(), &count);
-  bool ok = true;
-  for (char* w = list; *w != '\0';) {
-    size_t len = strlen(w);
-    if (XMLclipWord(w)) ++pass->clipped;
-    if (!map_exist(&pass->d->wordMap, w)) {
-      if (pass->words >= kMaxNumber) {
-        ok = false;
-        break;
-      }
-      wrdrec_t* rec = newRecord(pass->d, w, strlen(w), ++pass->words);
-      map_assn(&pass->d->wordMap, rec->word, rec);
-    }
-    w += len + 1;
+  // The word's number, given now when it is new; 0 when the numbers ran out.
+  int32_t number(std::string_view v) {
+    uint64_t h = WordIndex::hash(v);
+    if (wrdrec_t* rec = index.find(v, h)) return rec->num;
+    if (words >= kMaxNumber) return 0;
+    wrdrec_t* rec = newRecord(d, v.data(), v.size(), ++words);
+    map_assn(&d->wordMap, rec->word, rec);
+    index.insert(rec, h);
+    return rec->num;
   }
-  free(list);
-  return ok;
-}
+
+  // Numbers the words of `e`'s subtree, children first. False when a word
+  // needs a number beyond the representable range.
+  bool numberTree(const XMLEntry* e) {
+    for (const XMLEntry* child : e->children)
+      if (!numberTree(child)) return false;
+    uint32_t begin = static_cast<uint32_t>(entry.cells.size());
+    if (!e->value.empty()) {
+      int count = 0;
+      char* list = str_get_words(e->value.c_str(), &count);
+      bool ok = true;
+      for (char* w = list; *w != '\0' && ok;) {
+        size_t len = strlen(w);
+        std::string_view word(w, std::min<size_t>(len, kMaxWordLength));
+        if (word.size() < len) ++clipped;
+        int32_t num = number(word);
+        ok = num != 0;
+        if (ok) XMLappendCell(&entry.cells, static_cast<uint32_t>(num));
+        w += len + 1;
+      }
+      free(list);
+      if (!ok) return false;
+    }
+    entry.spans.push_back({e, begin, static_cast<uint32_t>(entry.cells.size())});
+    return true;
+  }
+};
 
 bool wrdDamaged(FILE* f, DictIO* d, const char* what, long value) {
   errorf("Error: %s is damaged: %s (%ld).\n", d->wrdFile, what, value);
@@ -141,6 +221,9 @@ void DictIO::makeWrd() {
   if (output) fprintf(stderr, "Building %s...\n", wrdFile);
   reader.readHeader(xml);
   EntryPass pass{this};
+  XMLCellWriter cells = [&pass](const XMLEntry* e, std::string* out) { pass.entry.write(e, out); };
+  std::string packed;
+  long at = 0;  // write offset in the entry file
   int32_t entries = 0;
   bool writeFailed = false;
   while (!feof(xml)) {
@@ -149,26 +232,26 @@ void DictIO::makeWrd() {
       errorf("Error: %s holds more than %ld entries; the rest is left out.\n", xmlFile, kMaxNumber);
       break;
     }
-    reader.getEntStr();
-    bool numbered = true;
-    for (int i = 0; i < reader.values.count && numbered; ++i)
-      numbered = numberWords(&pass, reader.values[i]);
-    if (!numbered) {
+    pass.entry.clear();
+    if (!pass.numberTree(reader.getXMLEntry())) {
       errorf("Error: %s holds more than %ld distinct words; entry %d and the rest are left out.\n",
              xmlFile, kMaxNumber, entries + 1);
       break;
     }
-    long at = ftell(ent);
-    if (at < 0 || at > INT32_MAX) {
+    if (at > INT32_MAX) {
       errorf("Error: %s would grow beyond %d bytes; entry %d and the rest are left out.\n",
              entFile, INT32_MAX, entries + 1);
       break;
     }
     entPos[++entries] = static_cast<int32_t>(at);
-    if (!XMLsavePackEntry(reader.getXMLEntry(), &ent, &wordMap, dtd)) {
+    std::sort(pass.entry.spans.begin(), pass.entry.spans.end());
+    packed.clear();
+    XMLpackEntry(reader.getXMLEntry(), cells, dtd, &packed);
+    if (fwrite(packed.data(), 1, packed.size(), ent) != packed.size()) {
       writeFailed = true;
       break;
     }
+    at += static_cast<long>(packed.size());
     progress.at(ftell(xml));
   }
   if (fclose(ent) != 0) writeFailed = true;
@@ -220,7 +303,9 @@ bool DictIO::loadWrd() {
   if (n < 0 || n > kMaxNumber || n > (size - 4) / kMinWordRecord)
     return wrdDamaged(f, this, "the word count is larger than the file can hold", n);
   ProgressMeter progress(n, false, on_prog, on_prog_bar, 0.0, 0.8);
+  // Repeats are found here rather than in wordMap, whose probes are slow.
   std::vector<bool> seen(static_cast<size_t>(kMaxNumber) + 1);
+  WordIndex texts;
   char text[kMaxWordLength + 1];
   for (int32_t i = 0; i < n; ++i) {
     uint32_t num = 0, len = 0;
@@ -236,11 +321,15 @@ bool DictIO::loadWrd() {
     if (!noChain && (chunk < 0 || tail < 0 || static_cast<long>(tail) < static_cast<long>(chunk) + 8))
       return wrdDamaged(f, this, "a word's chain offsets are impossible", num);
     text[len] = '\0';
-    if (map_exist(&wordMap, text)) return wrdDamaged(f, this, "a word text is repeated", num);
+    std::string_view word(text, len);
+    uint64_t h = WordIndex::hash(word);
+    if (texts.find(word, h) != nullptr)
+      return wrdDamaged(f, this, "a word text is repeated", num);
     seen[num] = true;
     wrdrec_t* rec = newRecord(this, text, len, static_cast<int32_t>(num));
     rec->chunk = chunk;
     rec->tailLink = tail;
+    texts.insert(rec, h);
     map_assn(&wordMap, rec->word, rec);
     progress.at(i);
   }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -83,6 +84,69 @@ TEST(WordIndex, CodesSortByTagThenEntryWithoutRepeats) {
   std::string wid = d.read(".wid");
   EXPECT_EQ(tohex(wid.substr(static_cast<size_t>(q->chunk))),
             tohex(chunk({code(2, 2), code(3, 1), code(3, 2)}, 0)));
+}
+
+// Every word's chain after a build of `xml` in batches of maxEnt: the codes
+// of all its chunks. *sorted tells whether each chunk was sorted and free
+// of repeats.
+std::map<std::string, std::set<int32_t>> chainsOf(const std::string& xml, int maxEnt,
+                                                  bool* sorted) {
+  Dict d(xml);
+  DictIO* io = d.build(maxEnt);
+  FILE* f = fopen(d.path(".wid").c_str(), "rb");
+  WidChain chain(f, "d.wid");
+  std::map<std::string, std::set<int32_t>> all;
+  *sorted = true;
+  for (long n = 1; n <= map_size(&io->idMap); ++n) {
+    wrdrec_t* r = d.wordNum(n);
+    std::set<int32_t>& codes = all[r->word];
+    long last = -1;
+    int32_t prev = -1;
+    EXPECT_TRUE(chain.walk(r->chunk, [&](int32_t c, long off) {
+      if (off != last + 4) prev = -1;  // a new chunk starts
+      *sorted = *sorted && c > prev;
+      prev = c;
+      last = off;
+      codes.insert(c);
+      return true;
+    }));
+    EXPECT_EQ(chain.lastLink(), r->tailLink) << r->word;
+  }
+  fclose(f);
+  return all;
+}
+
+// Chains written in many small batches hold, chunk after chunk, exactly the
+// codes that one batch holds in a single chunk.
+TEST(WordIndex, ManyBatchesChainEveryChunk) {
+  std::string xml;
+  for (int e = 0; e < 400; ++e) {
+    xml += "<E><A>common w" + std::to_string(e % 37) + "</A>";
+    if (e % 3 == 0) xml += "<B>w" + std::to_string(e % 11) + " rare" + std::to_string(e) + "</B>";
+    xml += "</E>\n";
+  }
+  bool sorted = false;
+  auto whole = chainsOf(xml, 0, &sorted);
+  EXPECT_TRUE(sorted);
+  EXPECT_EQ(whole.size(), 37u + 134u + 1u);
+  EXPECT_EQ(whole["common"].size(), 400u);
+  for (int maxEnt : {1, 7, 50, 333}) {
+    EXPECT_EQ(chainsOf(xml, maxEnt, &sorted), whole) << maxEnt;
+    EXPECT_TRUE(sorted) << maxEnt;
+  }
+}
+
+// An index of more than a megabyte: links of chunks that already went to
+// the file are patched there, many to a block.
+TEST(WordIndex, LinksArePatchedInTheFile) {
+  std::string xml;
+  for (int e = 0; e < 100000; ++e) xml += "<E><A>common w" + std::to_string(e % 500) + "</A></E>\n";
+  bool sorted = false;
+  auto whole = chainsOf(xml, 0, &sorted);
+  auto batched = chainsOf(xml, 1000, &sorted);
+  EXPECT_TRUE(sorted);
+  EXPECT_EQ(batched.size(), 501u);
+  EXPECT_TRUE(batched == whole);
 }
 
 TEST(WordIndex, PassAnnouncesItselfAndReportsProgress) {

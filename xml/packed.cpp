@@ -26,12 +26,6 @@ int packedTag(const DTD* dtd, const std::string& path) {
   return (i >= 1 && i <= DTD::kMaxPackedTag) ? i : 0;
 }
 
-void appendCell(std::string* out, uint32_t n) {
-  out->push_back(static_cast<char>(n & 0xFF));
-  out->push_back(static_cast<char>((n >> 8) & 0xFF));
-  out->push_back(static_cast<char>((n >> 16) & 0xFF));
-}
-
 void appendWordCells(const std::string& value, map_t* words, std::string* out) {
   if (value.empty()) return;
   int count = 0;
@@ -40,7 +34,8 @@ void appendWordCells(const std::string& value, map_t* words, std::string* out) {
     size_t len = strlen(w);
     XMLclipWord(w);
     auto* rec = static_cast<wrdrec_t*>(map_get(words, w));
-    if (rec != nullptr && rec->num >= 1 && rec->num <= kMaxNumber) appendCell(out, rec->num);
+    if (rec != nullptr && rec->num >= 1 && rec->num <= kMaxNumber)
+      XMLappendCell(out, static_cast<uint32_t>(rec->num));
     w += len + 1;
   }
   free(list);
@@ -148,6 +143,25 @@ struct PackWalk {
 };
 
 PackWalk g_walk;
+long g_walkBytes = 0;  // bytes the stepper read since XMLresetPackPtr
+
+int stepByte(FILE* in) {
+  int c = getc_unlocked(in);
+  if (c != EOF) ++g_walkBytes;
+  return c;
+}
+
+// A cell read by the stepper; false on a short read.
+bool stepCell(FILE* in, long* n) {
+  int b0 = stepByte(in);
+  if (b0 == EOF) return false;
+  int b1 = stepByte(in);
+  if (b1 == EOF) return false;
+  int b2 = stepByte(in);
+  if (b2 == EOF) return false;
+  *n = static_cast<long>(b0) | (static_cast<long>(b1) << 8) | (static_cast<long>(b2) << 16);
+  return true;
+}
 
 // Copies the cells of one element up to and including their terminator.
 bool copyCells(FILE* in, map_t* ids, std::string* out) {
@@ -155,7 +169,7 @@ bool copyCells(FILE* in, map_t* ids, std::string* out) {
     long n = 0;
     if (!readCell(in, &n)) return false;
     if (n == 0) break;
-    if (map_exist(ids, map_ikey(n))) appendCell(out, static_cast<uint32_t>(n));
+    if (map_exist(ids, map_ikey(n))) XMLappendCell(out, static_cast<uint32_t>(n));
   }
   out->append(3, '\0');
   return true;
@@ -198,14 +212,27 @@ bool XMLclipWord(char* w) {
   return true;
 }
 
-void XMLpackEntry(const XMLEntry* e, map_t* words, const DTD* dtd, std::string* out) {
+void XMLappendCell(std::string* out, uint32_t num) {
+  const char b[3] = {static_cast<char>(num & 0xFF), static_cast<char>((num >> 8) & 0xFF),
+                     static_cast<char>((num >> 16) & 0xFF)};
+  out->append(b, 3);
+}
+
+void XMLpackEntry(const XMLEntry* e, const XMLCellWriter& cells, const DTD* dtd,
+                  std::string* out) {
   int tag = packedTag(dtd, e->path);
   if (tag == 0) return;
   out->push_back(static_cast<char>(kOpenByte + tag));
-  appendWordCells(e->value, words, out);
+  cells(e, out);
   out->append(3, '\0');
-  for (const XMLEntry* child : e->children) XMLpackEntry(child, words, dtd, out);
+  for (const XMLEntry* child : e->children) XMLpackEntry(child, cells, dtd, out);
   out->push_back(static_cast<char>(tag));
+}
+
+void XMLpackEntry(const XMLEntry* e, map_t* words, const DTD* dtd, std::string* out) {
+  XMLpackEntry(
+      e, [words](const XMLEntry* node, std::string* o) { appendWordCells(node->value, words, o); },
+      dtd, out);
 }
 
 bool XMLsavePackEntry(XMLEntry* e, FILE** f, map_t* words, DTD* dtd) {
@@ -220,14 +247,19 @@ bool XMLloadPackEntry(XMLEntry* e, FILE** f, map_t* ids, DTD* dtd, int level) {
   return loadElement(ld, e, level) == kLoaded;
 }
 
-void XMLresetPackPtr() { g_walk = PackWalk(); }
+void XMLresetPackPtr() {
+  g_walk = PackWalk();
+  g_walkBytes = 0;
+}
+
+long XMLpackPtrBytes() { return g_walkBytes; }
 
 bool XMLgetPackPtr(FILE** f, long* word, long* tag, long* pos) {
   FILE* in = *f;
   PackWalk& w = g_walk;
   if (w.cur != 0) {
     long n = 0;
-    bool read = readCell(in, &n);
+    bool read = stepCell(in, &n);
     if (read) {
       ++w.cells;
       if (pos != nullptr) *pos = w.cells;
@@ -242,7 +274,7 @@ bool XMLgetPackPtr(FILE** f, long* word, long* tag, long* pos) {
     bool ok = true;
     int b = 0;
     for (;;) {
-      int c = getc(in);
+      int c = stepByte(in);
       if (c == EOF) {
         ok = false;
         b = 0;
@@ -257,11 +289,11 @@ bool XMLgetPackPtr(FILE** f, long* word, long* tag, long* pos) {
     w.cur = b;
     *tag = b & 0x7F;
     if (!ok) {
-      XMLresetPackPtr();
+      w = PackWalk();
       return false;
     }
     long n = 0;
-    if (readCell(in, &n) && n != 0) {
+    if (stepCell(in, &n) && n != 0) {
       *word = n;
       return true;
     }

@@ -21,7 +21,9 @@
 // wherever it is numbered or looked up (XMLclipWord).
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 class DTD;
@@ -30,6 +32,17 @@ struct map_t;
 
 // Appends the packed form of `e` to *out.
 void XMLpackEntry(const XMLEntry* e, map_t* words, const DTD* dtd, std::string* out);
+
+// The same with the word cells of each element supplied by the caller:
+// `cells` appends those of one element (XMLappendCell for each known word,
+// in the order of the element's words), without the terminating zero cell.
+using XMLCellWriter = std::function<void(const XMLEntry* e, std::string* out)>;
+void XMLpackEntry(const XMLEntry* e, const XMLCellWriter& cells, const DTD* dtd,
+                  std::string* out);
+
+// Appends one word cell: `num` (1..0xFFFFFF) in 3 bytes, least significant
+// first.
+void XMLappendCell(std::string* out, uint32_t num);
 
 // Appends the packed form of `e` to *f at its current position. False when
 // the stream reported a write error.
@@ -66,7 +79,12 @@ bool XMLgetPackPtr(FILE** f, long* word, long* tag, long* pos);
 bool XMLcopyPackEntry(FILE* in, map_t* ids, std::string* out);
 
 // Abandons the walk under way, if any; the next call starts a new entry.
+// Also sets the stepper's byte count back to 0.
 void XMLresetPackPtr();
+
+// Bytes the stepper has read since XMLresetPackPtr: the stream's offset
+// when the walks began at its start and nothing else read it.
+long XMLpackPtrBytes();
 
 // Cuts `w` in place to its first kMaxWordLength bytes. True when it was
 // longer.
