@@ -46,11 +46,13 @@ int forall_save_word(void*, void* val, void* arg) {
   auto* f = static_cast<FILE*>(arg);
   auto* rec = static_cast<wrdrec_t*>(val);
   size_t len = strnlen(rec->word, kMaxWordLength);
-  put_u24(f, static_cast<uint32_t>(rec->num));
-  put_u8(f, static_cast<uint32_t>(len));
-  fwrite(rec->word, 1, len, f);
-  put_i32(f, rec->chunk);
-  put_i32(f, rec->tailLink);
+  unsigned char b[4 + kMaxWordLength + 8];
+  store_u24(b, static_cast<uint32_t>(rec->num));
+  b[3] = static_cast<unsigned char>(len);
+  memcpy(b + 4, rec->word, len);
+  store_i32(b + 4 + len, rec->chunk);
+  store_i32(b + 8 + len, rec->tailLink);
+  fwrite(b, 1, 12 + len, f);
   return 1;
 }
 

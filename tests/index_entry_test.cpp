@@ -159,9 +159,11 @@ TEST(WordList, EntryPassPrintsProgressAndCounts) {
   for (size_t at = xml.find("</E>"); at != std::string::npos; at = xml.find("</E>", at + 1))
     ends.push_back(static_cast<long>(at + 4));
   CaptureFd out(1);
+  CaptureFd err(2);
   io->makeWrd();
   EXPECT_EQ(out.text(), indextest::progressText(static_cast<long>(xml.size()), ends) + kClearLine +
                             "3 words.\n" + kClearLine + "3 entries.\n");
+  EXPECT_EQ(err.text(), "Building " + d.path(".wrd") + "...\n");
 }
 
 TEST(WordList, SaveAndLoadKeepEveryRecord) {
