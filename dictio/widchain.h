@@ -2,17 +2,17 @@
 // file.
 //
 // A chunk is int32 n (at least 1), n int32 occurrence codes, and an int32
-// link to the word's next chunk (0 ends the chain). Links always point to a
-// later chunk, so the walk requires every link to point strictly forward:
-// a damaged file cannot make it loop. Every count and offset is checked
-// against the file's size; damage is reported as one "Error: ..." line
-// naming the file, and the walk then fails.
+// link to the word's next chunk (0 ends the chain). A chunk is always
+// written after the chunk that links to it, so the walk requires every link
+// to point past the chunk holding it: a damaged file cannot make it loop.
+// Every count and offset is checked against the file's size; damage is
+// reported as one "Error: ..." line naming the file, and the walk then fails.
 //
 // The file is read through its descriptor (mapped into memory when it can
 // be, else at absolute offsets), so the stream's own position is left
 // alone. The size is measured when the object is made: call remeasure()
-// after the file has grown, and flush writes made through the stream before
-// the next walk.
+// after the file has grown, flush writes made through the stream before the
+// next walk, and do not shorten the file while the object lives.
 #pragma once
 
 #include <cstdint>
