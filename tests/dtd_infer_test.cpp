@@ -218,13 +218,18 @@ TEST(InferenceEmpty, FailedWriteLeavesTheDictionaryAsItWas) {
 }
 
 // The original stays beside the rewritten file whenever the pass lost
-// something the reader could not take.
+// something the reader could not take, and one line says so.
+std::string keptNote(const TempDir& dir) {
+  return "Warning: Entries that could not be read were left out of " + dir.file("d.xml") +
+         "; the original is kept as " + dir.file("d.xml.orig") + ".\n";
+}
+
 TEST(InferenceBackup, ParseErrorKeepsTheOriginal) {
   TempDir dir;
   const std::string xml = "<e><a>x</a></e>\n<e><a>y</ax><b>z</b></e>\n";
   writeFile(dir.file("d.xml.orig"), "an older backup");
   Build b(dir, xml);
-  EXPECT_EQ(b.err, "Parse error: (open/close tag) A!=AX in <A>y</A>\n");
+  EXPECT_EQ(b.err, "Parse error: (open/close tag) A!=AX in <A>y</A>\n" + keptNote(dir));
   EXPECT_EQ(readFile(dir.file("d.xml.orig")), xml);
   EXPECT_EQ(readFile(dir.file("d.xml")),
             std::string(kHeader) + "<E><A>x</A></E>\n<E><A>y</A><B>z</B></E>\n");
@@ -235,7 +240,7 @@ TEST(InferenceBackup, DroppedTextOnlyEntryKeepsTheOriginal) {
   TempDir dir;
   const std::string xml = "<e><a>x</a></e>\n<e>only text</e>\n<e><b>z</b></e>\n";
   Build b(dir, xml);
-  EXPECT_EQ(b.err, "");
+  EXPECT_EQ(b.err, keptNote(dir));
   EXPECT_EQ(readFile(dir.file("d.xml.orig")), xml);
   EXPECT_EQ(readFile(dir.file("d.xml")), std::string(kHeader) + "<E><A>x</A></E>\n<E><B>z</B></E>\n");
 }
@@ -257,7 +262,8 @@ TEST(InferenceBackup, TagNameTheDefFileCannotHold) {
   EXPECT_EQ(b.err,
             "Parse error: (open/close tag) A HREF=\"X\"!=A in <A HREF=\"X\">t</A HREF=\"X\">\n"
             "Parse error: Tag name unfit for the structure file (A HREF=\"X\"), entry left out: "
-            "<E><A HREF=\"X\">t</A HREF=\"X\"><B>y</B></E>\n");
+            "<E><A HREF=\"X\">t</A HREF=\"X\"><B>y</B></E>\n" +
+                keptNote(dir));
   std::vector<Rec> want = {{"E", 1, 1, 'N'}, {"E.A", 0, -1, 'N'}, {"E.B", 0, -1, 'N'}};
   EXPECT_EQ(records(*b.dtd), want);
   EXPECT_EQ(readFile(dir.file("d.xml")), std::string(kHeader) + "<E><A>1</A></E>\n<E><B>z</B></E>\n");
