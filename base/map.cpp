@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -19,6 +20,24 @@ inline uint32_t strHash(const void* key) {
   uint32_t h = 0;
   for (const unsigned char* p = static_cast<const unsigned char*>(key); *p; p++) h = h * 9 + *p;
   return h;
+}
+
+// The accelerator's own hash: spreads keys that the string hash crowds
+// together. Any function works as long as equal keys hash alike.
+inline uint64_t mix64(uint64_t x) {
+  x ^= x >> 33;
+  x *= 0xff51afd7ed558ccdULL;
+  x ^= x >> 33;
+  x *= 0xc4ceb9fe1a85ec53ULL;
+  return x ^ (x >> 33);
+}
+
+inline uint64_t strongStrHash(const void* key) {
+  uint64_t h = 0xcbf29ce484222325ULL;
+  for (const unsigned char* p = static_cast<const unsigned char*>(key); *p; p++) {
+    h = (h ^ *p) * 0x100000001b3ULL;
+  }
+  return mix64(h);
 }
 
 // Start slot of a key whose string hash (when the table keeps them) is h.
@@ -47,18 +66,112 @@ void maintain(map_t* map) {
   }
 }
 
-struct Probe {
-  int slot;       // the key's slot, or where it would go; -1 when neither
-  bool found;     // the slot holds the key
-  uint32_t hash;  // string hash of the key, when the table keeps them
+// The first free slot at or after a given one, cyclically, while slots are
+// being filled: each filled slot points on to a later slot, every slot in
+// between being filled too, and lookups shorten the chains they pass (path
+// halving). Lookups need at least one free slot, or a chain never ends.
+class FreeSlots {
+ public:
+  explicit FreeSlots(int cap) : next_(static_cast<size_t>(cap)) {
+    for (int i = 0; i < cap; i++) next_[i] = i;
+  }
+  int find(int from) {
+    int j = from;
+    while (next_[j] != j) {
+      next_[j] = next_[next_[j]];
+      j = next_[j];
+    }
+    return j;
+  }
+  void fill(int slot) { next_[slot] = slot + 1 == static_cast<int>(next_.size()) ? 0 : slot + 1; }
+  int take(int from) {
+    const int j = find(from);
+    fill(j);
+    return j;
+  }
+
+ private:
+  std::vector<int> next_;
 };
 
-// Linear probe without the growth check. A missing key is placed at the
-// first tombstone of its run, else at the empty slot that ends the run.
-Probe probe(map_t* map, void* key) {
-  if (map->cap <= 0 || map->els == nullptr || key == nullptr || key == kTomb) {
-    return {-1, false, 0};
+}  // namespace
+
+// Kept only while the table has no tombstone: then a missing key goes to
+// the first empty slot from its start, which `freeSlots` finds directly.
+// `index` finds present keys by their strong hash: open addressing over a
+// power of two larger than cap, each entry holding slot + 1 in the bits
+// under `mask` and the strong hash's high bits above it (0: unused entry).
+struct map_accel_t {
+  FreeSlots freeSlots;
+  std::vector<uint32_t> index;
+  uint32_t mask;
+
+  map_accel_t(int cap, FreeSlots slots) : freeSlots(std::move(slots)) {
+    size_t n = 2;
+    while (n <= static_cast<size_t>(cap)) n *= 2;
+    index.assign(n, 0);
+    mask = static_cast<uint32_t>(n - 1);
   }
+  uint32_t tag(uint64_t strong) const { return static_cast<uint32_t>(strong >> 32) & ~mask; }
+
+  // The slot of the entry for which `same(slot)` holds, or -1.
+  template <class Same>
+  int find(uint64_t strong, Same same) const {
+    const uint32_t t = tag(strong);
+    for (uint32_t i = static_cast<uint32_t>(strong) & mask;; i = (i + 1) & mask) {
+      const uint32_t e = index[i];
+      if (e == 0) return -1;
+      const int slot = static_cast<int>((e & mask) - 1);
+      if ((e & ~mask) == t && same(slot)) return slot;
+    }
+  }
+  // Keys never outnumber slots, and there are more entries than slots.
+  void add(uint64_t strong, int slot) {
+    uint32_t i = static_cast<uint32_t>(strong) & mask;
+    while (index[i] != 0) i = (i + 1) & mask;
+    index[i] = tag(strong) | static_cast<uint32_t>(slot + 1);
+  }
+};
+
+namespace {
+
+// The strong hash agrees with key equality only for the table's own comparisons.
+bool accelerable(const map_t* map) {
+  return map->type == MAP_STR ? map->comp == map_str_comp : map->comp == map_int_comp;
+}
+
+uint64_t strongHash(const map_t* map, void* key) {
+  if (map->type == MAP_STR) return strongStrHash(key);
+  return mix64(static_cast<uint64_t>(reinterpret_cast<uintptr_t>(key)));
+}
+
+void dropAccel(map_t* map) {
+  delete map->accel;
+  map->accel = nullptr;
+}
+
+// Replaces the accelerator by one for the current slot array, whose filled
+// slots `slots` already knows.
+void rebuildAccel(map_t* map, FreeSlots slots) {
+  dropAccel(map);
+  if (map->els == nullptr || map->cap <= 0 || map->tombs > 0 || !accelerable(map)) return;
+  map->accel = new map_accel_t(map->cap, std::move(slots));
+  for (int i = 0; i < map->cap; i++) {
+    if (live(map->els[i])) map->accel->add(strongHash(map, map->els[i].key), i);
+  }
+}
+
+struct Probe {
+  int slot;         // the key's slot, or where it would go; -1 when neither
+  bool found;       // the slot holds the key
+  uint32_t hash;    // string hash of the key, when the table keeps them
+  bool fast;        // answered by the accelerator
+  uint64_t strong;  // the accelerator's hash of the key, when fast
+};
+
+// Linear probe. A missing key is placed at the first tombstone of its run,
+// else at the empty slot that ends the run.
+Probe walkRun(map_t* map, void* key) {
   const uint32_t h = map->hashes ? strHash(key) : 0;
   // Equal strings have equal hashes: a differing hash settles a comparison.
   const uint32_t* hashes = map->comp == map_str_comp ? map->hashes : nullptr;
@@ -67,40 +180,38 @@ Probe probe(map_t* map, void* key) {
   int i = start;
   do {
     mapel_t& el = map->els[i];
-    if (el.key == nullptr) return {firstTomb >= 0 ? firstTomb : i, false, h};
+    if (el.key == nullptr) return {firstTomb >= 0 ? firstTomb : i, false, h, false, 0};
     if (el.key == kTomb) {
       if (firstTomb < 0) firstTomb = i;
     } else if ((!hashes || hashes[i] == h) && map->comp(el.key, key)) {
-      return {i, true, h};
+      return {i, true, h, false, 0};
     }
     if (++i == map->cap) i = 0;
   } while (i != start);
-  return {firstTomb, false, h};
+  return {firstTomb, false, h, false, 0};
 }
 
-// The first free slot at or after a given one, cyclically, while slots are
-// being filled: each filled slot points on to its successor, and lookups
-// shorten the chains they pass (path halving).
-class FreeSlots {
- public:
-  explicit FreeSlots(int cap) : next_(static_cast<size_t>(cap)) {
-    for (int i = 0; i < cap; i++) next_[i] = i;
-  }
-  // Returns the free slot for a key starting at `from` and marks it filled.
-  // The caller keeps at least one slot free, so a chain always ends.
-  int take(int from) {
-    int j = from;
-    while (next_[j] != j) {
-      next_[j] = next_[next_[j]];
-      j = next_[j];
-    }
-    next_[j] = j + 1 == static_cast<int>(next_.size()) ? 0 : j + 1;
-    return j;
-  }
+// The same answer as walkRun on a table without tombstones.
+Probe fastProbe(map_t* map, void* key) {
+  map_accel_t* a = map->accel;
+  const uint32_t h = map->hashes ? strHash(key) : 0;
+  const uint64_t strong = strongHash(map, key);
+  const int slot = a->find(strong, [&](int i) {
+    return (!map->hashes || map->hashes[i] == h) && map->comp(map->els[i].key, key);
+  });
+  if (slot >= 0) return {slot, true, h, true, strong};
+  if (map->size >= map->cap) return {-1, false, h, true, strong};  // no empty slot
+  return {a->freeSlots.find(startSlot(map, key, h)), false, h, true, strong};
+}
 
- private:
-  std::vector<int> next_;
-};
+// Probe without the growth check.
+Probe probe(map_t* map, void* key) {
+  if (map->cap <= 0 || map->els == nullptr || key == nullptr || key == kTomb) {
+    return {-1, false, 0, false, 0};
+  }
+  if (map->accel && (map->tombs > 0 || !accelerable(map))) dropAccel(map);
+  return map->accel ? fastProbe(map, key) : walkRun(map, key);
+}
 
 Probe keyedProbe(map_t* map, void* key) {
   maintain(map);
@@ -122,6 +233,10 @@ bool claim(map_t* map, void* key, const Probe& p) {
   el.val = nullptr;
   map->assn(&el.key, key);
   if (map->hashes) map->hashes[p.slot] = p.hash;
+  if (p.fast) {
+    map->accel->freeSlots.fill(p.slot);
+    map->accel->add(p.strong, p.slot);
+  }
   map->size++;
   return true;
 }
@@ -174,6 +289,7 @@ int map_init(map_t* map, int type, int own) {
   map->tombs = 0;
   map->walks = 0;
   map->hashes = nullptr;
+  map->accel = nullptr;
   if (type == MAP_STR) {
     map->hashes = static_cast<uint32_t*>(calloc(map->cap, sizeof(uint32_t)));
     map->assn = own == MAP_COPY ? map_str_assn : map_str_assn2;
@@ -188,8 +304,9 @@ int map_init(map_t* map, int type, int own) {
   return 1;
 }
 
-int map_clear(map_t* map) {
-  if (map->els == nullptr) return 1;
+namespace {
+
+void clearSlots(map_t* map) {
   for (int i = 0; i < map->cap; i++) {
     mapel_t& el = map->els[i];
     if (!live(el)) continue;
@@ -199,11 +316,20 @@ int map_clear(map_t* map) {
   memset(map->els, 0, sizeof(mapel_t) * map->cap);
   map->size = 0;
   map->tombs = 0;
+}
+
+}  // namespace
+
+int map_clear(map_t* map) {
+  if (map->els == nullptr) return 1;
+  clearSlots(map);
+  rebuildAccel(map, FreeSlots(map->cap));
   return 1;
 }
 
 int map_done(map_t* map) {
-  map_clear(map);
+  if (map->els != nullptr) clearSlots(map);
+  dropAccel(map);
   free(map->els);
   free(map->hashes);
   map->els = nullptr;
@@ -240,6 +366,7 @@ void map_rehash(map_t* map, int n) {
   }
   free(old);
   free(oldHashes);
+  rebuildAccel(map, std::move(freeFrom));
 }
 
 int map_assn(map_t* map, void* key, void* val) {
@@ -252,6 +379,7 @@ int map_assn(map_t* map, void* key, void* val) {
 int map_dele(map_t* map, void* key) {
   const Probe p = keyedProbe(map, key);
   if (!p.found) return 0;
+  dropAccel(map);  // a tombstone ends the accelerated placement rule
   mapel_t& el = map->els[p.slot];
   if (map->vfree && el.val) map->vfree(el.val, map->data);
   if (ownsKeys(map)) free(el.key);
@@ -316,6 +444,7 @@ map_t* map_dup(map_t* map) {
   map_t* dup = static_cast<map_t*>(malloc(sizeof(map_t)));
   *dup = *map;
   dup->walks = 0;
+  dup->accel = nullptr;
   dup->els = static_cast<mapel_t*>(calloc(map->cap > 0 ? map->cap : 1, sizeof(mapel_t)));
   if (map->els && map->cap > 0) memcpy(dup->els, map->els, sizeof(mapel_t) * map->cap);
   if (map->hashes) {
@@ -327,6 +456,7 @@ map_t* map_dup(map_t* map) {
 
 void map_dup_free(map_t* dup) {
   if (dup == nullptr) return;
+  dropAccel(dup);
   free(dup->els);
   free(dup->hashes);
   free(dup);

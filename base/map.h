@@ -29,9 +29,22 @@
 //    slot (possible only with growth off or during a walk); the insertion
 //    then fails and returns 0. Lookups of a missing key never call it.
 //  - A new key, even one taking a tombstone, starts with a null value.
+//
+// Speed: short keys of the string hash crowd into long probe runs. While a
+// table holds no tombstone, a private accelerator (`accel`) answers "where
+// is this key?" through a second, well-mixed hash and "where is the first
+// empty slot of this run?" without walking the run; the answers are the
+// slots the plain probe would give. It is built by map_init, map_clear and
+// map_rehash, dropped by the first deletion of a present key (the plain
+// probe then serves until the next rehash or clear), never shared by a
+// map_dup copy, and released by map_done and map_dup_free. It stays exact
+// only while the slot array changes through these functions alone: a
+// map_forkey callback may change the slot's value, never its key.
 #pragma once
 
 #include <cstdint>
+
+struct map_accel_t;
 
 enum { MAP_INT = 0, MAP_STR = 1 };
 enum { MAP_BORROW = 0, MAP_ADOPT = 1, MAP_COPY = 2 };
@@ -59,6 +72,7 @@ struct map_t {
   // String tables only: the 32-bit string hash of each slot's key, so that a
   // probe passes keys of other hashes without reading them. Null otherwise.
   uint32_t* hashes;
+  map_accel_t* accel;  // null: every keyed access walks its probe run
 };
 
 // Integer keys and values travel as pointer-sized words.

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -455,6 +457,296 @@ TEST(MapLifecycle, DoneThenInitAgain) {
   EXPECT_EQ(map_size(&m), 0);
   EXPECT_EQ(map_get(&m, k), nullptr);
   map_done(&m);
+}
+
+// --- the accelerated table against a plain model ---------------------------
+
+// Linear probing as the table's contract states it, kept deliberately naive:
+// tombstones, the growth and clean-up checks before every keyed access, and
+// re-placement in old slot order.
+template <class Key>
+struct Model {
+  enum State { kEmpty, kTomb, kLive };
+  uint32_t (*hash)(const Key&);
+  bool grow = true;
+  int cap = 67, size = 0, tombs = 0;
+  std::vector<State> state = std::vector<State>(67, kEmpty);
+  std::vector<Key> keys = std::vector<Key>(67);
+  std::vector<long> vals = std::vector<long>(67);
+
+  explicit Model(uint32_t (*h)(const Key&)) : hash(h) {}
+
+  // The key's slot, else its run's first tombstone, else the run's empty end.
+  int find(const Key& k, bool* found) const {
+    *found = false;
+    int tomb = -1;
+    int i = static_cast<int>(hash(k) % static_cast<uint32_t>(cap));
+    for (int n = 0; n < cap; n++, i = (i + 1) % cap) {
+      if (state[i] == kEmpty) return tomb >= 0 ? tomb : i;
+      if (state[i] == kTomb) {
+        if (tomb < 0) tomb = i;
+      } else if (keys[i] == k) {
+        *found = true;
+        return i;
+      }
+    }
+    return tomb;
+  }
+  void place(const Key& k, long v, int i) {
+    if (state[i] == kTomb) tombs--;
+    state[i] = kLive;
+    keys[i] = k;
+    vals[i] = v;
+    size++;
+  }
+  static int capacity(int n) {
+    if (n < 1) n = 1;
+    while (!isprime(n)) n++;
+    return n;
+  }
+  void rehash(int n) {
+    int c = capacity(n);
+    while (c * 0.8 < size) c = capacity(2 * c);
+    const std::vector<State> oldState = state;
+    const std::vector<Key> oldKeys = keys;
+    const std::vector<long> oldVals = vals;
+    cap = c;
+    state.assign(c, kEmpty);
+    keys.assign(c, Key());
+    vals.assign(c, 0);
+    size = tombs = 0;
+    bool found;
+    for (size_t i = 0; i < oldState.size(); i++)
+      if (oldState[i] == kLive) place(oldKeys[i], oldVals[i], find(oldKeys[i], &found));
+  }
+  int keyed(const Key& k, bool* found) {
+    if (grow && cap * 0.8 < size) {
+      rehash(2 * cap);
+    } else if (tombs > 0 && size + tombs >= cap) {
+      rehash(cap);
+    }
+    return find(k, found);
+  }
+  // Mirrors of map_assn, map_addval, map_dele, map_get and map_pos.
+  bool assign(const Key& k, long v) {
+    bool found;
+    const int i = keyed(k, &found);
+    if (i < 0) return false;
+    if (!found) place(k, 0, i);
+    vals[i] = v;
+    return true;
+  }
+  bool add(const Key& k, long d) {
+    bool found;
+    const int i = keyed(k, &found);
+    if (i < 0) return false;
+    if (!found) place(k, 0, i);
+    vals[i] += d;
+    return true;
+  }
+  void erase(const Key& k) {
+    bool found;
+    const int i = keyed(k, &found);
+    if (!found) return;
+    state[i] = kTomb;
+    size--;
+    tombs++;
+  }
+  long get(const Key& k) {
+    bool found;
+    const int i = keyed(k, &found);
+    return found ? vals[i] : 0;
+  }
+  int pos(const Key& k) {
+    bool found;
+    return keyed(k, &found);
+  }
+};
+
+uint32_t nineHash(const std::string& k) {
+  uint32_t h = 0;
+  for (unsigned char c : k) h = h * 9 + c;
+  return h;
+}
+uint32_t intHash(const long& k) { return static_cast<uint32_t>(k); }
+
+void* asKey(const std::string& k) { return const_cast<char*>(k.c_str()); }
+void* asKey(long k) { return map_ikey(k); }
+bool sameKey(void* stored, const std::string& k) { return k == static_cast<const char*>(stored); }
+bool sameKey(void* stored, long k) { return map_ival(stored) == k; }
+
+// Every slot, the counters and the capacity agree; a message names the first difference.
+template <class Key>
+std::string difference(map_t* m, const Model<Key>& model) {
+  if (m->cap != model.cap) return "cap " + std::to_string(m->cap) + " vs " + std::to_string(model.cap);
+  if (m->size != model.size) return "size";
+  if (m->tombs != model.tombs) return "tombs";
+  for (int i = 0; i < m->cap; i++) {
+    const mapel_t& el = m->els[i];
+    bool same = false;
+    switch (model.state[i]) {
+      case Model<Key>::kEmpty: same = el.key == nullptr; break;
+      case Model<Key>::kTomb: same = el.key == map_tombstone(); break;
+      case Model<Key>::kLive:
+        same = map_live(el) && sameKey(el.key, model.keys[i]) && map_ival(el.val) == model.vals[i];
+        break;
+    }
+    if (!same) return "slot " + std::to_string(i);
+  }
+  return "";
+}
+
+// Drives table and model through the same random operations. Deletions come
+// in bursts so that long stretches run without tombstones, and explicit
+// rehashes of assorted sizes bring those stretches back.
+template <class Key>
+void driveAlongside(map_t* m, Model<Key>& model, const std::vector<Key>& pool, int steps,
+                    unsigned seed) {
+  std::mt19937 rng(seed);
+  auto pick = [&] { return pool[rng() % pool.size()]; };
+  for (int step = 0; step < steps; step++) {
+    const bool deleting = (step / 1500) % 3 == 2;
+    const unsigned op = rng() % 100;
+    const Key k = pick();
+    std::string what;
+    if (op < 40) {
+      const long v = static_cast<long>(rng() % 1000) + 1;
+      what = "assign";
+      ASSERT_EQ(map_assn(m, asKey(k), map_ikey(v)), model.assign(k, v) ? 1 : 0) << step;
+    } else if (op < 50) {
+      what = "add";
+      ASSERT_EQ(map_addval(m, asKey(k), 3), model.add(k, 3) ? 1 : 0) << step;
+    } else if (op < 70) {
+      what = "get";
+      ASSERT_EQ(map_ival(map_get(m, asKey(k))), model.get(k)) << step;
+    } else if (op < 80) {
+      what = "pos";
+      ASSERT_EQ(map_pos(m, asKey(k)), model.pos(k)) << step;
+    } else if (op < 99) {
+      what = "delete";
+      if (deleting) {
+        map_dele(m, asKey(k));
+        model.erase(k);
+      } else {
+        ASSERT_EQ(map_exist(m, asKey(k)), model.get(k) != 0 ? 1 : 0) << step;
+      }
+    } else {
+      const int sizes[] = {0, model.size / 2, model.size, model.cap, 2 * model.cap,
+                           static_cast<int>(rng() % 3000)};
+      const int n = sizes[rng() % 6];
+      what = "rehash to " + std::to_string(n);
+      map_rehash(m, n);
+      model.rehash(n);
+    }
+    const std::string diff = difference(m, model);
+    ASSERT_EQ(diff, "") << "step " << step << " (" << what << ")";
+  }
+}
+
+std::vector<long> clusteredNumbers() {
+  std::vector<long> keys;
+  for (long k = 1; k <= 900; k++) keys.push_back(k);                  // one solid run
+  for (long k = 1; k <= 300; k++) keys.push_back(k * 1117 + k % 3);   // same start slots
+  for (long k = 1; k <= 300; k++) keys.push_back(k * 4481 + 5000000);
+  return keys;
+}
+
+std::vector<std::string> clusteredWords() {
+  std::vector<std::string> keys;
+  for (int n = 0; n < 1200; n++) keys.push_back(std::to_string(n));  // "19" and "20" collide
+  for (char a = 'a'; a <= 'z'; a++)
+    for (char b = 'a'; b <= 'z'; b++) keys.push_back(std::string{a, b});
+  for (char a = 'a'; a <= 'f'; a++)
+    for (char b = 'a'; b <= 'f'; b++)
+      for (char c = 'a'; c <= 'f'; c++) keys.push_back(std::string{a, b, c});
+  keys.push_back("\xe1\xe9");
+  return keys;
+}
+
+TEST(MapAccel, ClusteredIntegerKeysLandWherePlainProbingPutsThem) {
+  IntMap t;
+  Model<long> model(intHash);
+  driveAlongside(&t.m, model, clusteredNumbers(), 12000, 7);
+}
+
+TEST(MapAccel, NumericAndShortWordKeysLandWherePlainProbingPutsThem) {
+  StrMap t(MAP_COPY);
+  Model<std::string> model(nineHash);
+  driveAlongside(&t.m, model, clusteredWords(), 12000, 11);
+}
+
+TEST(MapAccel, WithGrowthOffTheTableFillsUpExactlyAsPlainProbingDoes) {
+  IntMap t;
+  static int fullCalls;
+  fullCalls = 0;
+  t.m.grow = 0;
+  t.m.full = [](void*) { fullCalls++; };
+  Model<long> model(intHash);
+  model.grow = false;
+  map_rehash(&t.m, 557);
+  model.rehash(557);
+  std::vector<long> pool;
+  for (long k = 1; k <= 700; k++) pool.push_back(k * 557 + k % 5);  // more keys than slots
+  driveAlongside(&t.m, model, pool, 6000, 3);
+  EXPECT_GT(fullCalls, 0);
+}
+
+TEST(MapAccel, BuiltAndDroppedAtTheRightMoments) {
+  StrMap t(MAP_COPY);
+  EXPECT_NE(t.m.accel, nullptr);
+  char one[] = "1", two[] = "2", absent[] = "x";
+  map_assn(&t.m, one, map_ikey(1));
+  map_assn(&t.m, two, map_ikey(2));
+  map_dele(&t.m, absent);
+  EXPECT_NE(t.m.accel, nullptr);  // nothing was deleted
+  map_dele(&t.m, one);
+  EXPECT_EQ(t.m.accel, nullptr);
+  map_assn(&t.m, one, map_ikey(3));  // takes the tombstone back
+  EXPECT_EQ(t.m.tombs, 0);
+  EXPECT_EQ(map_pos(&t.m, one), 49);
+  EXPECT_EQ(t.m.accel, nullptr);  // still off until the next rehash
+  map_rehash(&t.m, 67);
+  EXPECT_NE(t.m.accel, nullptr);
+  EXPECT_EQ(map_ival(map_get(&t.m, one)), 3);
+  map_dele(&t.m, two);
+  map_clear(&t.m);
+  EXPECT_NE(t.m.accel, nullptr);
+  EXPECT_EQ(map_get(&t.m, one), nullptr);
+}
+
+TEST(MapAccel, ACopyWorksWithoutOneAndFreesTheOneItGrows) {
+  IntMap t;
+  for (long k = 1; k <= 50; k++) map_assn(&t.m, map_ikey(k * 67), map_ikey(k));
+  map_t* d = map_dup(&t.m);
+  EXPECT_EQ(d->accel, nullptr);
+  EXPECT_NE(d->accel, t.m.accel);
+  for (long k = 1; k <= 50; k++) ASSERT_EQ(map_ival(map_get(d, map_ikey(k * 67))), k);
+  for (long k = 51; k <= 100; k++) map_assn(d, map_ikey(k * 67), map_ikey(k));
+  EXPECT_NE(d->accel, nullptr);  // growth rebuilt the copy's slots
+  for (long k = 1; k <= 100; k++) ASSERT_EQ(map_ival(map_get(d, map_ikey(k * 67))), k);
+  EXPECT_EQ(map_size(&t.m), 50);
+  EXPECT_EQ(map_get(&t.m, map_ikey(51 * 67)), nullptr);
+  map_dup_free(d);  // the leak checker sees a copy's forgotten accelerator
+}
+
+// A caller's own equality (here: ignoring case) cannot be served by the
+// accelerator's byte hash, so such a table always walks its runs.
+TEST(MapAccel, ACustomComparisonIsHonoured) {
+  StrMap t;
+  t.m.comp = [](void* stored, void* key) {
+    return strcasecmp(static_cast<char*>(stored), static_cast<char*>(key)) == 0 ? 1 : 0;
+  };
+  t.m.gpos = [](int cap, void* key) {
+    unsigned h = 0;
+    for (const char* p = static_cast<char*>(key); *p; p++)
+      h = h * 9 + static_cast<unsigned char>(tolower(static_cast<unsigned char>(*p)));
+    return static_cast<int>(h % static_cast<unsigned>(cap));
+  };
+  char upper[] = "Kun", lower[] = "kun";
+  map_assn(&t.m, upper, map_ikey(1));
+  map_assn(&t.m, lower, map_ikey(2));
+  EXPECT_EQ(map_size(&t.m), 1);
+  EXPECT_EQ(map_ival(map_get(&t.m, upper)), 2);
 }
 
 }  // namespace
