@@ -3,200 +3,126 @@
 
 #include <string>
 
+#include "treeutil.h"
 #include "xml/entry.h"
+
+using treeutil::build;
+using treeutil::shape;
+using treeutil::Tree;
 
 namespace {
 
-XMLEntry* node(const std::string& name, const std::string& path, int level,
-               const std::string& value = "") {
-  XMLEntry* e = new XMLEntry;
-  e->name = name;
-  e->path = path;
-  e->level = level;
-  e->value = value;
-  return e;
-}
+// E holding A, B{D}, C.
+Tree sample() { return treeutil::tree({"E", "", {{"A", "a"}, {"B", "b", {{"D", "deep"}}}, {"C", "c"}}}); }
 
-// E holding A, B, C.
-XMLEntry* threeChildren() {
-  XMLEntry* e = node("E", "E", 0);
-  e->addEntry(node("A", "E.A", 1, "a"));
-  e->addEntry(node("B", "E.B", 1, "b"));
-  e->addEntry(node("C", "E.C", 1, "c"));
-  return e;
-}
-
-std::string names(const XMLEntry* e) {
-  std::string out;
-  for (const XMLEntry* c : e->children) out += c->name;
-  return out;
-}
-
-TEST(XMLEntryTest, ConstructionIsEmpty) {
+TEST(XMLEntryTest, AddEntryRefusesTheChildBeyondCapacity) {
   XMLEntry e;
-  EXPECT_EQ("", e.name);
-  EXPECT_EQ("", e.path);
-  EXPECT_EQ("", e.value);
-  EXPECT_EQ(nullptr, e.parent);
-  EXPECT_EQ(0, e.count());
-  EXPECT_EQ(nullptr, e.mark);
-}
-
-TEST(XMLEntryTest, AddEntrySetsParentAndRefusesTheChildBeyondCapacity) {
-  XMLEntry e;
-  for (int i = 0; i < XMLEntry::kMaxChildren; ++i) ASSERT_TRUE(e.addEntry(new XMLEntry));
-  EXPECT_EQ(2048, e.count());
-  EXPECT_EQ(&e, e.children[2047]->parent);
-  XMLEntry* extra = new XMLEntry;
-  EXPECT_FALSE(e.addEntry(extra));
-  EXPECT_EQ(2048, e.count());
-  EXPECT_EQ(nullptr, extra->parent);
-  delete extra;
+  EXPECT_EQ(e.count() + e.level, 0);
+  EXPECT_EQ(e.parent, nullptr);
+  treeutil::fill(&e, XMLEntry::kMaxChildren);
+  EXPECT_EQ(e.count(), 2048);
+  EXPECT_EQ(e.children[2047]->parent, &e);
+  Tree extra(new XMLEntry);
+  EXPECT_FALSE(e.addEntry(extra.get()));
+  EXPECT_EQ(e.count(), 2048);
+  EXPECT_EQ(extra->parent, nullptr);
   EXPECT_FALSE(e.addEntry(nullptr));
 }
 
-TEST(XMLEntryTest, DelEntryWithoutDeleteKeepsTheChildAlive) {
-  XMLEntry* e = threeChildren();
-  XMLEntry* a = e->children[0];
-  e->delEntry(0, 0);
-  EXPECT_EQ("BC", names(e));
-  EXPECT_EQ(2, e->count());
-  EXPECT_EQ("a", a->value);
-  EXPECT_EQ(e, a->parent);  // left as it was
-  delete a;
-  delete e;
-}
-
-TEST(XMLEntryTest, DelEntryWithDeleteDestroysTheChild) {
-  XMLEntry* e = threeChildren();
-  e->children[2]->addEntry(node("D", "E.C.D", 2));
-  e->delEntry(2, 1);
-  EXPECT_EQ("AB", names(e));
+TEST(XMLEntryTest, DelEntryClearAndAssignment) {
+  Tree e = sample();
+  Tree a(e->children[0]);
+  e->delEntry(0, 0);  // kept alive for the caller, its parent link as it was
+  EXPECT_EQ(shape(e.get()), "E{B=b{D=deep},C=c}");
+  EXPECT_EQ(a->parent, e.get());
   e->delEntry(1, 1);
-  EXPECT_EQ("A", names(e));
   e->delEntry(5, 1);  // out of range: nothing happens
   e->delEntry(-1, 1);
-  EXPECT_EQ("A", names(e));
-  delete e;
-}
+  EXPECT_EQ(shape(e.get()), "E{B=b{D=deep}}");
 
-TEST(XMLEntryTest, ClearDropsDescendantsAndKeepsOwnFields) {
-  XMLEntry* e = threeChildren();
-  e->value = "v";
-  e->children[1]->addEntry(node("D", "E.B.D", 2));
-  e->clear();
-  EXPECT_EQ(0, e->count());
-  EXPECT_EQ("E", e->name);
-  EXPECT_EQ("E", e->path);
-  EXPECT_EQ("v", e->value);
-  e->clear();  // a leaf: nothing changes
-  EXPECT_EQ(0, e->count());
-  EXPECT_EQ("v", e->value);
-  delete e;
-}
-
-TEST(XMLEntryTest, AssignmentIsShallow) {
-  XMLEntry* e = threeChildren();
-  e->delEntry(2, 1);
-  e->mark = e;
+  // Assignment is shallow; the caller decides who owns the children.
+  e->mark = e.get();
   XMLEntry other;
   other = *e;
-  EXPECT_EQ(2, other.count());
-  EXPECT_EQ(e->children[0], other.children[0]);
-  EXPECT_EQ(e->children[1], other.children[1]);
-  EXPECT_EQ("E", other.name);
-  EXPECT_EQ(e, other.mark);
-  other.releaseChildren();  // e keeps ownership
-  EXPECT_EQ(0, other.count());
-  EXPECT_EQ(2, e->count());
-  delete e;
+  EXPECT_EQ(other.children, e->children);
+  EXPECT_EQ(other.name + other.path, "EE");
+  EXPECT_EQ(other.mark, e.get());
+  other.releaseChildren();
+  EXPECT_EQ(other.count(), 0);
+
+  e->value = "v";
+  e->clear();
+  e->clear();  // a leaf: nothing changes
+  EXPECT_EQ(shape(e.get()) + " " + e->path, "E=v E");
 }
 
 TEST(XMLEntryTest, CopyIsDeepWithLinksIntoTheCopy) {
-  XMLEntry* e = threeChildren();
-  e->children[1]->addEntry(node("D", "E.B.D", 2, "deep"));
-  e->children[0]->mark = e;
+  Tree e = sample();
+  e->children[0]->mark = e.get();
   XMLEntry holder;
-  XMLEntry* copy = XMLcopyEntry(e, &holder);
-  ASSERT_NE(nullptr, copy);
-  EXPECT_EQ(&holder, copy->parent);
-  EXPECT_EQ("ABC", names(copy));
-  ASSERT_EQ(1, copy->children[1]->count());
-  const XMLEntry* d = copy->children[1]->children[0];
-  EXPECT_NE(e->children[1]->children[0], d);
-  EXPECT_EQ("E.B.D", d->path);
-  EXPECT_EQ("deep", d->value);
-  EXPECT_EQ(2, d->level);
-  EXPECT_EQ(copy->children[1], d->parent);
-  EXPECT_EQ(copy, copy->children[0]->parent);
-  EXPECT_EQ(e, copy->children[0]->mark);
-  delete e;  // the copy does not depend on the original
-  EXPECT_EQ("deep", d->value);
+  XMLEntry* copy = XMLcopyEntry(e.get(), &holder);
+  ASSERT_NE(copy, nullptr);
+  EXPECT_EQ(copy->parent, &holder);
+  EXPECT_EQ(shape(copy), shape(e.get()));
+  EXPECT_EQ(treeutil::paths(copy), "E:0 E.A:1 E.B:1 E.B.D:2 E.C:1");
+  EXPECT_EQ(treeutil::consistency(copy), "");
+  EXPECT_NE(copy->children[1]->children[0], e->children[1]->children[0]);
+  EXPECT_EQ(copy->children[0]->mark, e.get());
+  e.reset();  // the copy does not depend on the original
+  EXPECT_EQ(shape(copy), "E{A=a,B=b{D=deep},C=c}");
   delete copy;
-  EXPECT_EQ(nullptr, XMLcopyEntry(nullptr, nullptr));
+  EXPECT_EQ(XMLcopyEntry(nullptr, nullptr), nullptr);
 }
 
 TEST(XMLEntryTest, NullTagClearsEveryMark) {
-  XMLEntry* e = threeChildren();
-  e->mark = e;
-  e->children[2]->mark = e;
-  e->children[2]->addEntry(node("D", "E.C.D", 2));
-  e->children[2]->children[0]->mark = e;
-  XMLNullTag(e);
-  EXPECT_EQ(nullptr, e->mark);
-  EXPECT_EQ(nullptr, e->children[2]->mark);
-  EXPECT_EQ(nullptr, e->children[2]->children[0]->mark);
-  delete e;
+  Tree e = sample();
+  XMLEntry* d = e->children[1]->children[0];
+  e->mark = e->children[1]->mark = d->mark = e.get();
+  XMLNullTag(e.get());
+  EXPECT_EQ(e->mark, nullptr);
+  EXPECT_EQ(e->children[1]->mark, nullptr);
+  EXPECT_EQ(d->mark, nullptr);
 }
 
 TEST(XMLEntryTest, IncFindPassesOverMarkedMatchesAndTheirSubtrees) {
-  // E holding three S, each holding a T.
-  XMLEntry* e = node("E", "E", 0);
-  for (const char* v : {"1", "2", "3"}) {
-    XMLEntry* s = node("S", "E.S", 1, v);
-    s->addEntry(node("T", "E.S.T", 2, v));
-    e->addEntry(s);
-  }
-  XMLEntry* s1 = e->children[0];
-  XMLEntry* s2 = e->children[1];
-  XMLEntry* s3 = e->children[2];
-  EXPECT_EQ(s1, XMLincFind(e, "E.S"));
-  s1->mark = e;
-  EXPECT_EQ(s2, XMLincFind(e, "E.S"));
+  Tree e = treeutil::tree({"E", "", {{"S", "1", {{"T", "1"}}}, {"S", "2", {{"T", "2"}}}, {"S", "3", {{"T", "3"}}}}});
+  XMLEntry *s1 = e->children[0], *s2 = e->children[1], *s3 = e->children[2];
+  EXPECT_EQ(XMLincFind(e.get(), "E.S"), s1);
+  s1->mark = e.get();
+  EXPECT_EQ(XMLincFind(e.get(), "E.S"), s2);
   // A mark only counts on a node that matches.
-  EXPECT_EQ(s1->children[0], XMLincFind(e, "E.S.T"));
-  s1->children[0]->mark = e;
-  EXPECT_EQ(s2->children[0], XMLincFind(e, "E.S.T"));
+  EXPECT_EQ(XMLincFind(e.get(), "E.S.T"), s1->children[0]);
+  s1->children[0]->mark = e.get();
+  EXPECT_EQ(XMLincFind(e.get(), "E.S.T"), s2->children[0]);
   // A marked match hides its subtree, even a node there with the same path.
   s2->children[0]->path = "E.S";
-  s2->mark = e;
-  EXPECT_EQ(s3, XMLincFind(e, "E.S"));
-  s3->mark = e;
-  EXPECT_EQ(nullptr, XMLincFind(e, "E.S"));
-  EXPECT_EQ(nullptr, XMLincFind(e, "e.s.t"));  // case-sensitive
-  EXPECT_EQ(s3->children[0], XMLincFind(e, "E.S.T"));
-  e->mark = e;
-  EXPECT_EQ(nullptr, XMLincFind(e, "E"));
-  EXPECT_EQ(nullptr, XMLincFind(nullptr, "E"));
-  delete e;
+  s2->mark = e.get();
+  EXPECT_EQ(XMLincFind(e.get(), "E.S"), s3);
+  s3->mark = e.get();
+  EXPECT_EQ(XMLincFind(e.get(), "E.S"), nullptr);
+  EXPECT_EQ(XMLincFind(e.get(), "e.s.t"), nullptr);  // case-sensitive
+  EXPECT_EQ(XMLincFind(e.get(), "E.S.T"), s3->children[0]);
+  e->mark = e.get();
+  EXPECT_EQ(XMLincFind(e.get(), "E"), nullptr);
+  EXPECT_EQ(XMLincFind(nullptr, "E"), nullptr);
 }
 
 TEST(XMLEntryTest, VeryDeepTreesAreCopiedAndDestroyedWithoutRecursion) {
-  XMLEntry* top = node("E", "E", 0);
-  XMLEntry* at = top;
+  Tree top(build({"E", ""}));
+  XMLEntry* at = top.get();
   for (int i = 1; i < 200000; ++i) {
-    XMLEntry* n = node("X", "E.X", i);
+    XMLEntry* n = new XMLEntry;  // paths kept short: they would grow per level
+    n->path = "E.X";
+    n->level = i;
     at->addEntry(n);
     at = n;
   }
-  at->mark = top;
-  XMLEntry* copy = XMLcopyEntry(top, nullptr);
-  XMLEntry* found = XMLincFind(copy, "E.X");
-  ASSERT_NE(nullptr, found);
-  EXPECT_EQ(1, found->level);
-  XMLNullTag(copy);
-  delete top;
-  delete copy;
+  at->mark = top.get();
+  Tree copy(XMLcopyEntry(top.get(), nullptr));
+  XMLEntry* found = XMLincFind(copy.get(), "E.X");
+  ASSERT_NE(found, nullptr);
+  EXPECT_EQ(found->level, 1);
+  XMLNullTag(copy.get());
 }
 
 }  // namespace
