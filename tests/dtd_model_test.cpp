@@ -2,95 +2,67 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstring>
 #include <set>
 #include <sstream>
 
 #include "dtd/dtd.h"
 #include "testutil.h"
+#include "treeutil.h"
 #include "xml/reader.h"
+
+using treeutil::tag;
 
 namespace {
 
-DTDTag tag(const std::string& path, int level, int min, int max, char type) {
-  DTDTag t;
-  t.path = path;
-  t.name = path.substr(path.rfind('.') == std::string::npos ? 0 : path.rfind('.') + 1);
-  t.level = level;
-  t.min = min;
-  t.max = max;
-  t.type = type;
-  return t;
+// E, E.A (min -5, key), E.B (max -1, reference), E.B.X (link).
+DTD sampleTable() {
+  DTD d = treeutil::table({tag("E", 1, 1), tag("E.A", -5, 3, 'K'), tag("E.B", 0, -1, 'R'),
+                           tag("E.B.X", 2, 7, 'L')});
+  d.tags[2].tpar = "back";
+  d.tags[2].tpar2 = "other";
+  return d;
 }
 
-// e, e.a (min -5), e.b (max -1), e.b.x
-void fillTable(DTD* d) {
-  d->tags[0] = tag("E", 0, 1, 1, 'N');
-  d->tags[1] = tag("E.A", 1, -5, 3, 'K');
-  d->tags[2] = tag("E.B", 1, 0, -1, 'R');
-  d->tags[2].tpar = "back";
-  d->tags[2].tpar2 = "other";
-  d->tags[3] = tag("E.B.X", 2, 2, 7, 'L');
-  d->count = 4;
-}
-
-std::set<DTDEntry*> reachable(DTDEntry* root) {
-  std::set<DTDEntry*> seen;
-  std::vector<DTDEntry*> stack{root};
-  while (!stack.empty()) {
-    DTDEntry* e = stack.back();
-    stack.pop_back();
-    seen.insert(e);
-    for (DTDEntry* c : e->children) stack.push_back(c);
+// A tree from paths added in turn.
+void addAll(DTD* d, std::initializer_list<const char*> paths) {
+  for (const char* p : paths) {
+    DTDTag t = tag(p, 0, 1);
+    ASSERT_TRUE(d->addtag(&t)) << p;
   }
-  return seen;
 }
 
-TEST(DtdQueries, IndexIsExactAndCaseSensitive) {
-  DTD d;
-  fillTable(&d);
-  EXPECT_EQ(d.getIndex("E"), 1);
-  EXPECT_EQ(d.getIndex("E.B.X"), 4);
-  EXPECT_EQ(d.getIndex("e"), 0);
-  EXPECT_EQ(d.getIndex("E.b"), 0);
-  EXPECT_EQ(d.getIndex("E.B.X.Y"), 0);
-  EXPECT_TRUE(d.tagExist("E.A"));
-  EXPECT_FALSE(d.tagExist("A"));
+std::string byNumber(DTD& d, int n) {
+  return d.getTag(n) + " " + d.getType(n) + " " + std::to_string(d.getMin(n)) + " " +
+         std::to_string(d.getMax(n)) + " " + d.getTpar(n) + "/" + d.getTpar2(n);
+}
+std::string byPath(DTD& d, const std::string& p) {
+  return std::to_string(d.getIndex(p)) + " " + d.getType(p) + " " + std::to_string(d.getMin(p)) +
+         " " + std::to_string(d.getMax(p)) + " " + d.getTpar(p) + "/" + d.getTpar2(p);
 }
 
-TEST(DtdQueries, RecordValuesNegativeCountsAndUnknownNumbers) {
-  DTD d;
-  fillTable(&d);
-  EXPECT_EQ(d.getTag(0), "");
-  EXPECT_EQ(d.getTag(5), "");
-  EXPECT_EQ(d.getType(0), '0');
-  EXPECT_EQ(d.getType(5), '0');
-  EXPECT_EQ(d.getMin(0), 0);
-  EXPECT_EQ(d.getMax(0), 0);
+TEST(DtdQueries, RecordsByNumberAndByExactPath) {
+  DTD d = sampleTable();
+  // Negative minimums read as 0, negative maximums as unbounded (10000).
+  EXPECT_EQ(byNumber(d, 0), " 0 0 0 /");
+  EXPECT_EQ(byNumber(d, 2), "E.A K 0 3 /");
+  EXPECT_EQ(byNumber(d, 3), "E.B R 0 10000 back/other");
+  EXPECT_EQ(byNumber(d, 5), " 0 0 0 /");
   EXPECT_EQ(d.getTpar(-1), "");
-  EXPECT_EQ(d.getMin(2), 0);  // -5 reads as 0
-  EXPECT_EQ(d.getMax(2), 3);
-  EXPECT_EQ(d.getMax(3), 10000);  // -1 reads as unbounded
-  EXPECT_EQ(d.getMin(4), 2);
-  EXPECT_EQ(d.getType(2), 'K');
-  EXPECT_EQ(d.getTpar(3), "back");
-  EXPECT_EQ(d.getTpar2(3), "other");
-  EXPECT_EQ(d.getType("E.B.X"), 'L');
-  EXPECT_EQ(d.getMax("E.B"), 10000);
-  EXPECT_EQ(d.getMin("E.B.X"), 2);
-  EXPECT_EQ(d.getTpar("E.B"), "back");
-  EXPECT_EQ(d.getTpar2("E.B"), "other");
-  EXPECT_EQ(d.getType("E.Q"), '0');
-  EXPECT_EQ(d.getTpar("E.Q"), "");
-  EXPECT_EQ(d.getTpar2("E.Q"), "");
-  EXPECT_EQ(d.getMin("E.Q"), 0);
-  EXPECT_EQ(d.getMax("E.Q"), 0);
+  EXPECT_EQ(byPath(d, "E.B.X"), "4 L 2 7 /");
+  EXPECT_EQ(byPath(d, "E.B"), "3 R 0 10000 back/other");
+  for (const char* unknown : {"E.Q", "e", "E.b", "E.B.X.Y", "A"}) {
+    EXPECT_EQ(byPath(d, unknown), "0 0 0 0 /") << unknown;
+    EXPECT_FALSE(d.tagExist(unknown)) << unknown;
+  }
+  EXPECT_TRUE(d.tagExist("E.A"));
+
+  DTD n;
+  n.setDTDName("dir.x/slovnik.def");
+  EXPECT_EQ(n.dtdName + " " + n.xmlName, "dir.x/slovnik.def dir.x/slovnik.xml");
 }
 
-TEST(DtdQueries, TagCodes) {
-  DTD d;
-  fillTable(&d);
+TEST(DtdQueries, TagCodesUseAllSevenBitsOfTheNumber) {
+  DTD d = sampleTable();
   EXPECT_EQ(d.tag2Int("E.B", true), 117440512);
   EXPECT_EQ(d.tag2Int("E.B", false), 100663296);
   EXPECT_EQ(d.tag2Int("nope", true), 1 << 24);
@@ -99,130 +71,86 @@ TEST(DtdQueries, TagCodes) {
   EXPECT_TRUE(flag);
   EXPECT_EQ(d.int2Tag(100663296, &flag), "E.B");
   EXPECT_FALSE(flag);
-}
 
-TEST(DtdQueries, TagCodesUseAllSevenBitsOfTheNumber) {
-  DTD d;
-  for (int i = 0; i < 130; i++) d.tags[i] = tag("T" + std::to_string(i), 0, 0, 0, 'N');
+  for (int i = 0; i < 130; i++) d.tags[i] = tag("T" + std::to_string(i), 0, 0);
   d.count = 130;
-  bool flag = false;
-  int code = d.tag2Int("T126", true);  // tag number 127: the top bit of the int
-  EXPECT_EQ(d.int2Tag(code, &flag), "T126");
+  EXPECT_EQ(d.int2Tag(d.tag2Int("T126", true), &flag), "T126");  // number 127: the top bit
   EXPECT_TRUE(flag);
-  code = d.tag2Int("T99", false);
-  EXPECT_EQ(d.int2Tag(code, &flag), "T99");
-  EXPECT_FALSE(flag);
   // Tag number 128 has no code: it would read back as another tag.
   EXPECT_EQ(d.tag2Int("T127", false), 0);
 }
 
-TEST(DtdNames, SetDTDNameDerivesTheXmlName) {
-  DTD d;
-  d.setDTDName("dir.x/slovnik.def");
-  EXPECT_EQ(d.dtdName, "dir.x/slovnik.def");
-  EXPECT_EQ(d.xmlName, "dir.x/slovnik.xml");
-}
-
 TEST(DtdTree, AddtagBuildsAndRefuses) {
   DTD d;
-  DTDTag e = tag("E", 0, 1, 1, 'N');
+  DTDTag e = tag("E", 1, 1), f = tag("F", 1, 1), ea = tag("E.A", 0, 4, 'L');
+  DTDTag deep = tag("E.B.C", 0, 1), other = tag("X.A", 0, 1);
   e.tpar = "root parameter";
-  EXPECT_TRUE(d.addtag(&e));
-  EXPECT_EQ(d.root->name, "E");
-  EXPECT_EQ(d.root->tpar, "root parameter");
-  DTDTag f = tag("F", 0, 1, 1, 'N');
-  EXPECT_FALSE(d.addtag(&f));  // a second upmost tag
-  DTDTag ea = tag("E.A", 1, 0, 4, 'L');
   ea.tpar = "not copied";
+  EXPECT_TRUE(d.addtag(&e));
+  EXPECT_FALSE(d.addtag(&f));  // a second upmost tag
   EXPECT_TRUE(d.addtag(&ea));
-  EXPECT_FALSE(d.addtag(&ea));  // the same path twice
-  DTDTag deep = tag("E.B.C", 2, 0, 1, 'N');
-  EXPECT_FALSE(d.addtag(&deep));  // E.B has no node
-  DTDTag other = tag("X.A", 1, 0, 1, 'N');
+  EXPECT_FALSE(d.addtag(&ea));     // the same path twice
+  EXPECT_FALSE(d.addtag(&deep));   // E.B has no node
   EXPECT_FALSE(d.addtag(&other));  // another upmost name
+  EXPECT_EQ(d.root->tpar, "root parameter");
   ASSERT_EQ(d.root->count(), 1);
   DTDEntry* a = d.root->children[0];
-  EXPECT_EQ(a->path, "E.A");
-  EXPECT_EQ(a->level, 1);
-  EXPECT_EQ(a->max, 4);
-  EXPECT_EQ(a->type, 'L');
-  EXPECT_EQ(a->tpar, "");
+  EXPECT_EQ(a->path + " " + std::to_string(a->level) + " " + std::to_string(a->max) + " " + a->type +
+                a->tpar,
+            "E.A 1 4 L");
   EXPECT_EQ(d.ngarb(), 2);
-}
 
-TEST(DtdTree, AddtagRefusesTheFiveHundredThirteenthChild) {
-  DTD d;
-  DTDTag e = tag("E", 0, 1, 1, 'N');
-  ASSERT_TRUE(d.addtag(&e));
-  for (int i = 0; i < DTDEntry::kMaxChildren; i++) {
-    DTDTag c = tag("E.C" + std::to_string(i), 1, 0, 1, 'N');
+  // The 513th child is refused.
+  for (int i = 1; i < DTDEntry::kMaxChildren; i++) {
+    DTDTag c = tag("E.C" + std::to_string(i), 0, 1);
     ASSERT_TRUE(d.addtag(&c));
   }
-  DTDTag c = tag("E.LAST", 1, 0, 1, 'N');
-  EXPECT_FALSE(d.addtag(&c));
+  DTDTag last = tag("E.LAST", 0, 1);
+  EXPECT_FALSE(d.addtag(&last));
   EXPECT_EQ(d.root->count(), DTDEntry::kMaxChildren);
 }
 
 TEST(DtdTree, GettreeFollowsNamesAndSetsTheParent) {
   DTD d;
-  DTDTag e = tag("E", 0, 1, 1, 'N'), a = tag("E.A", 1, 0, 1, 'N'), b = tag("E.A.B", 2, 0, 1, 'N');
-  d.addtag(&e);
-  d.addtag(&a);
-  d.addtag(&b);
-  DTDEntry* nb = d.gettree("E.A.B");
-  ASSERT_NE(nb, nullptr);
-  EXPECT_EQ(nb->path, "E.A.B");
-  EXPECT_EQ(nb->parent, d.root->children[0]);
+  addAll(&d, {"E", "E.A", "E.A.B"});
+  DTDEntry* b = d.gettree("E.A.B");
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(b->path, "E.A.B");
+  EXPECT_EQ(b->parent, d.root->children[0]);
   EXPECT_EQ(d.gettree(" E . A "), d.root->children[0]);  // parts are trimmed
-  EXPECT_EQ(d.gettree("E.X"), nullptr);
-  EXPECT_EQ(d.gettree("F.A"), nullptr);
   EXPECT_EQ(d.gettree("E"), d.root);
-  EXPECT_EQ(d.gettree("F"), nullptr);   // one part: the name must match too
-  EXPECT_EQ(d.gettree(" E"), nullptr);  // one part: compared untrimmed
-  EXPECT_EQ(d.gettree(""), nullptr);
+  // One part: the name must match too, and is compared untrimmed.
+  for (const char* none : {"E.X", "F.A", "F", " E", ""}) EXPECT_EQ(d.gettree(none), nullptr) << none;
 }
 
-TEST(DtdTree, Ent2strListsTheTreeInPreOrder) {
+TEST(DtdTree, Ent2strListsTheTreeInPreOrderWithinTheTable) {
   DTD d;
-  for (const char* p : {"E", "E.A", "E.B", "E.A.X"}) {
-    DTDTag t = tag(p, static_cast<int>(std::count(p, p + strlen(p), '.')), 0, 0, 'N');
-    ASSERT_TRUE(d.addtag(&t));
-  }
+  addAll(&d, {"E", "E.A", "E.B", "E.A.X"});
   d.root->children[1]->required = false;
   d.root->children[0]->occurs = 3;
   d.ent2str();
-  ASSERT_EQ(d.count, 4);
-  EXPECT_EQ(d.tags[0].path, "E");
-  EXPECT_EQ(d.tags[1].path, "E.A");
-  EXPECT_EQ(d.tags[1].max, 3);
-  EXPECT_EQ(d.tags[2].path, "E.A.X");
-  EXPECT_EQ(d.tags[3].path, "E.B");
-  EXPECT_EQ(d.tags[3].min, 0);
-  EXPECT_EQ(d.tags[3].max, -1);
-  EXPECT_EQ(d.tags[0].min, 1);
-}
+  std::string table;
+  for (int i = 0; i < d.count; i++)
+    table += d.tags[i].path + " " + std::to_string(d.tags[i].min) + " " + std::to_string(d.tags[i].max) + "|";
+  EXPECT_EQ(table, "E 1 1|E.A 1 3|E.A.X 1 1|E.B 0 -1|");
 
-TEST(DtdTree, Ent2strOfAnUnnamedRootIsEmpty) {
-  DTD d;
-  d.count = 9;
-  d.ent2str();
-  EXPECT_EQ(d.count, 0);
-}
+  DTD unnamed;
+  unnamed.count = 9;
+  unnamed.ent2str();
+  EXPECT_EQ(unnamed.count, 0);
 
-TEST(DtdTree, Ent2strKeepsTheFirst256Paths) {
-  DTD d;
-  d.dtdName = "big.def";
-  DTDTag e = tag("E", 0, 1, 1, 'N');
-  d.addtag(&e);
+  DTD big;
+  big.dtdName = "big.def";
+  addAll(&big, {"E"});
   for (int i = 0; i < 300; i++) {
-    DTDTag c = tag("E.C" + std::to_string(i), 1, 0, 1, 'N');
-    ASSERT_TRUE(d.addtag(&c));
+    DTDTag c = tag("E.C" + std::to_string(i), 0, 1);
+    ASSERT_TRUE(big.addtag(&c));
   }
   testutil::CaptureFd err(2);
-  d.ent2str();
+  big.ent2str();
   EXPECT_EQ(err.text(), "Error: The structure of big.def has 301 paths; only the first 256 are kept.\n");
-  EXPECT_EQ(d.count, 256);
-  EXPECT_EQ(d.tags[255].path, "E.C254");
+  EXPECT_EQ(big.count, 256);
+  EXPECT_EQ(big.tags[255].path, "E.C254");
 }
 
 // After a merge, the clean-up keeps exactly what the merged root reaches.
@@ -233,70 +161,62 @@ TEST(DtdTree, GarbClearLeavesExactlyTheReachableNodes) {
   d.update(&x);
   ASSERT_TRUE(x.getEntry(std::string("<e><b>3</b><c><q>4</q></c></e>")));
   DTDEntry* before = d.root;
-  DTDEntry* entry = x.getEntDTD(&d);
-  DTDEntry* merged = x.addDTD(before, entry, &d);
-  int listed = d.ngarb();
-  std::set<DTDEntry*> keep = reachable(merged);
-  EXPECT_GT(listed, static_cast<int>(keep.size()));
+  DTDEntry* merged = x.addDTD(before, x.getEntDTD(&d), &d);
+  std::set<DTDEntry*> keep;
+  std::vector<DTDEntry*> stack{merged};
+  while (!stack.empty()) {
+    DTDEntry* e = stack.back();
+    stack.pop_back();
+    keep.insert(e);
+    stack.insert(stack.end(), e->children.begin(), e->children.end());
+  }
+  EXPECT_GT(d.ngarb(), static_cast<int>(keep.size()));
   EXPECT_TRUE(d.garb_used(merged, merged->children[0]));
   EXPECT_FALSE(d.garb_used(merged, before));
   d.garb_clear(merged);
-  std::set<DTDEntry*> listedAfter(d.garb->nodes.begin(), d.garb->nodes.end());
-  EXPECT_EQ(listedAfter, keep);
+  EXPECT_EQ(std::set<DTDEntry*>(d.garb->nodes.begin(), d.garb->nodes.end()), keep);
   EXPECT_EQ(d.ngarb(), 6);  // e, a, a.p, b, c, c.q
   for (DTDEntry* n : d.garb->nodes) EXPECT_FALSE(n->reached);
+
 }
 
 TEST(DtdTree, GarbAddAfterAClearGivesAFreshNode) {
   DTD d;
-  DTDTag e = tag("E", 0, 1, 1, 'N'), a = tag("E.A", 1, 2, 3, 'L');
+  DTDTag e = tag("E", 1, 1), a = tag("E.A", 2, 3, 'L');
   d.addtag(&e);
   d.addtag(&a);
   DTDEntry* old = d.root->children[0];
   old->required = false;
   old->occurs = 4;
+  old->tpar = "x";
   old->parent = d.root;
   d.root->delEntry(0);
   d.garb_clear(d.root);
   EXPECT_EQ(d.ngarb(), 1);
   DTDEntry* n = d.garb_add();
   EXPECT_EQ(d.ngarb(), 2);
-  EXPECT_EQ(n->name, "");
-  EXPECT_EQ(n->path, "");
-  EXPECT_EQ(n->tpar, "");
-  EXPECT_EQ(n->count(), 0);
+  EXPECT_EQ(n->name + n->path + n->tpar + std::to_string(n->count()) + n->type, "0N");
   EXPECT_EQ(n->parent, nullptr);
-  EXPECT_EQ(n->min, 0);
-  EXPECT_EQ(n->max, -1);
-  EXPECT_EQ(n->type, 'N');
+  EXPECT_EQ(std::to_string(n->min) + " " + std::to_string(n->max), "0 -1");
   EXPECT_TRUE(n->required);
   EXPECT_EQ(n->occurs, 1);
 }
 
-TEST(DtdTree, CopiesShareTheNodes) {
+TEST(DtdTree, CopiesShareTheNodesAndPrinting) {
   DTD d;
-  DTDTag e = tag("E", 0, 1, 1, 'N'), a = tag("E.A", 1, 0, 1, 'N');
-  d.addtag(&e);
-  d.addtag(&a);
+  addAll(&d, {"E", "E.A", "E.A.B"});
+  d.root->children[0]->children[0]->min = 2;
+  d.root->children[0]->children[0]->max = 5;
   {
     DTD copy;
     copy = d;
     EXPECT_EQ(copy.root, d.root);
-    EXPECT_EQ(copy.ngarb(), 2);
+    EXPECT_EQ(copy.ngarb(), 3);
   }
-  EXPECT_EQ(d.root->name, "E");
-  EXPECT_EQ(d.root->children[0]->path, "E.A");
-}
-
-TEST(DtdText, PrintEntryShowsLevelsNamesAndCounts) {
-  DTD d;
-  DTDTag e = tag("E", 0, 1, 1, 'N'), a = tag("E.A", 1, 0, -1, 'N'), b = tag("E.A.B", 2, 2, 5, 'N');
-  d.addtag(&e);
-  d.addtag(&a);
-  d.addtag(&b);
-  const std::string want = "0 E 1 1\n  1 A 0 -1\n    2 B 2 5\n";
+  EXPECT_EQ(d.root->children[0]->path, "E.A");  // still alive
+  const std::string want = "0 E 0 1\n  1 A 0 1\n    2 B 2 5\n";
   EXPECT_EQ(d.getString(), want);
-  EXPECT_EQ(d.printEntry(d.root->children[0]), "  1 A 0 -1\n    2 B 2 5\n");
+  EXPECT_EQ(d.printEntry(d.root->children[0]), "  1 A 0 1\n    2 B 2 5\n");
   std::ostringstream os;
   os << d;
   EXPECT_EQ(os.str(), want);
