@@ -16,16 +16,13 @@
 #include <vector>
 
 #include "dictio/dictio.h"
-#include "dtd/dtd.h"
+#include "index_fixture.h"
 #include "testutil.h"
 #include "xml/entry.h"
 #include "xml/reader.h"
 #include "xml/writer.h"
 
-using testutil::readFile;
-using testutil::run;
-using testutil::TempDir;
-using testutil::writeFile;
+using indextest::Built;
 
 namespace {
 
@@ -34,7 +31,6 @@ namespace {
 class Generator {
  public:
   explicit Generator(unsigned seed) : rng_(seed) {}
-
   std::string entry(bool withNote) {
     std::string s = "<E><HW>hw" + std::to_string(next_++) + "</HW><DEF>" + words(2, 6) + "</DEF>";
     if (withNote || rng_() % 3 == 0) s += "<NOTE>" + words(1, 3) + "</NOTE>";
@@ -44,12 +40,10 @@ class Generator {
 
  private:
   std::string words(unsigned lo, unsigned hi) {
-    unsigned n = lo + rng_() % (hi - lo + 1);
     std::string s;
-    for (unsigned i = 0; i < n; i++) s += (i ? " v" : "v") + std::to_string(rng_() % 120);
+    for (unsigned i = 0, n = lo + rng_() % (hi - lo + 1); i < n; i++) s += (i ? " v" : "v") + std::to_string(rng_() % 120);
     return s;
   }
-
   std::mt19937 rng_;
   int next_ = 1;
 };
@@ -60,17 +54,6 @@ std::unique_ptr<XMLEntry> parse(const std::string& text) {
   return std::unique_ptr<XMLEntry>(XMLcopyEntry(x.root, nullptr));
 }
 
-std::string compact(const std::string& text) {
-  return XMLprintEntry(parse(text).get(), true, false);
-}
-
-void buildIn(const std::string& dir, const std::vector<const char*>& args) {
-  std::vector<std::string> argv = {LEXORN_BIN};
-  argv.insert(argv.end(), args.begin(), args.end());
-  auto r = run(argv, dir);
-  ASSERT_EQ(r.status, 0) << r.err;
-}
-
 std::set<std::string> allWords(DictIO& d) {
   std::set<std::string> out;
   for (int i = 0; i < d.wordMap.cap; i++)
@@ -79,8 +62,8 @@ std::set<std::string> allWords(DictIO& d) {
 }
 
 // (entry text, tag) of every hit of `word` under `tag`.
-std::set<std::pair<std::string, int>> textHits(DictIO& d, const std::map<long, std::string>& text,
-                                               int tag, const std::string& word) {
+std::set<std::pair<std::string, int>> textHits(DictIO& d, const std::map<long, std::string>& text, int tag,
+                                               const std::string& word) {
   twset found;
   d.findWordEnt(tag, word.c_str(), &found, nullptr, 0, 0);
   std::set<std::pair<std::string, int>> out;
@@ -95,65 +78,52 @@ std::set<std::pair<std::string, int>> textHits(DictIO& d, const std::map<long, s
 }  // namespace
 
 TEST(EditSpeedUp, EditedAndCompactedMatchesAFreshBuild) {
-  TempDir edited;
   Generator gen(20240611);
   std::map<long, std::string> model;  // entry number -> compact text
   std::string xml;
   for (long id = 1; id <= 300; id++) {
     std::string e = gen.entry(id == 1);
     xml += e + "\n";
-    model[id] = compact(e);
+    model[id] = XMLprintEntry(parse(e).get(), true, false);
   }
-  writeFile(edited.file("d.xml"), xml);
-  buildIn(edited.path(), {"d"});
-
-  std::string base = edited.file("d");
+  Built edited(xml);
   {
-    DictIO d(base.c_str(), 0, DIO_UNDO);
+    auto d = edited.open(DIO_UNDO);
     srand(42);
     for (int i = 0; i < 40; i++) {
       auto it = std::next(model.begin(), gen.pick(static_cast<unsigned>(model.size())));
-      switch (gen.pick(3)) {
-        case 0: {
-          std::string text = gen.entry(false);
-          long id = d.addEntry(parse(text).get(), 0, nullptr);
-          ASSERT_GT(id, 0);
-          model[id] = compact(text);
-          break;
-        }
-        case 1:
-          d.delEntry(it->first, nullptr, 0);
-          model.erase(it);
-          break;
-        default: {
-          std::string text = gen.entry(false);
-          EXPECT_EQ(d.updEntry(parse(text).get(), it->first, 3, "", nullptr), it->first);
-          it->second = compact(text);
-        }
+      unsigned what = gen.pick(3);
+      std::string text = what == 1 ? "" : gen.entry(false);
+      if (what == 0) {
+        long id = d->addEntry(parse(text).get(), 0, nullptr);
+        ASSERT_GT(id, 0);
+        model[id] = XMLprintEntry(parse(text).get(), true, false);
+      } else if (what == 1) {
+        d->delEntry(it->first, nullptr, 0);
+        model.erase(it);
+      } else {
+        EXPECT_EQ(d->updEntry(parse(text).get(), it->first, 3, "", nullptr), it->first);
+        it->second = XMLprintEntry(parse(text).get(), true, false);
       }
     }
   }
-  buildIn(edited.path(), {"-s", "d"});
+  edited.run({"-s"});
 
-  TempDir fresh;
   std::map<long, std::string> freshText;
   std::string freshXml;
   for (const auto& [id, text] : model) {
     freshXml += text + "\n";
     freshText[static_cast<long>(freshText.size()) + 1] = text;
   }
-  writeFile(fresh.file("d.def"), readFile(edited.file("d.def")));
-  writeFile(fresh.file("d.xml"), freshXml);
-  buildIn(fresh.path(), {"d"});
+  Built fresh(freshXml, edited.read(".def"));
 
-  DictIO a(base.c_str(), 0, 0);
-  DictIO b(fresh.file("d").c_str(), 0, 0);
-  EXPECT_EQ(a.size(), static_cast<long>(model.size()));  // deleted numbers dropped
-  for (const auto& entry : model) EXPECT_EQ(a.is_eid_del(entry.first), 0) << entry.first;
-  std::set<std::string> words = allWords(a);
-  ASSERT_EQ(words, allWords(b));
-  ASSERT_GE(a.dtd->count, 4);
+  auto a = edited.open(), b = fresh.open();
+  EXPECT_EQ(a->size(), static_cast<long>(model.size()));  // deleted numbers dropped
+  for (const auto& entry : model) EXPECT_EQ(a->is_eid_del(entry.first), 0) << entry.first;
+  std::set<std::string> words = allWords(*a);
+  ASSERT_EQ(words, allWords(*b));
+  ASSERT_GE(a->dtd->count, 4);
   for (const std::string& w : words)
-    for (int tag = 1; tag <= a.dtd->count; tag++)
-      EXPECT_EQ(textHits(a, model, tag, w), textHits(b, freshText, tag, w)) << w << " " << tag;
+    for (int tag = 1; tag <= a->dtd->count; tag++)
+      EXPECT_EQ(textHits(*a, model, tag, w), textHits(*b, freshText, tag, w)) << w << " " << tag;
 }
