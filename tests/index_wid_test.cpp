@@ -2,12 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <map>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "base/progress.h"
@@ -16,6 +15,7 @@
 #include "index_fixture.h"
 #include "testutil.h"
 
+using indextest::chunk;
 using indextest::code;
 using indextest::Dict;
 using indextest::le32;
@@ -27,63 +27,39 @@ namespace {
 // Word 7 ("seven") occurs once in each entry, in element A (tag 2).
 const char* kSeven = "<E><A>w1 w2 w3 w4 w5 w6 seven</A></E>\n<E><A>seven</A></E>\n";
 
-std::string chunk(const std::vector<uint32_t>& codes, uint32_t link) {
-  std::string s = le32(static_cast<uint32_t>(codes.size()));
-  for (uint32_t c : codes) s += le32(c);
-  return s + le32(link);
-}
+std::string ends(wrdrec_t* r) { return std::to_string(r->num) + ":" + std::to_string(r->chunk) + "-" + std::to_string(r->tailLink); }
 
-TEST(WordIndex, OneChunkPerWordWithTheDefaultBatch) {
+TEST(WordIndex, OneChunkPerWordOrOnePerCodeWithBatchesOfOne) {
   Dict d(kSeven);
   d.build();
   std::string expect;
   for (int w = 1; w <= 6; ++w) expect += chunk({code(2, 1)}, 0);
-  expect += chunk({code(2, 1), code(2, 2)}, 0);
-  EXPECT_EQ(tohex(d.read(".wid")), tohex(expect));
-  wrdrec_t* seven = d.word("seven");
-  EXPECT_EQ(seven->num, 7);
-  EXPECT_EQ(seven->chunk, 72);
-  EXPECT_EQ(seven->tailLink, seven->chunk + 12);
-  EXPECT_EQ(d.word("w3")->chunk, 24);
-  EXPECT_EQ(d.word("w3")->tailLink, 32);
-}
+  EXPECT_EQ(tohex(d.read(".wid")), tohex(expect + chunk({code(2, 1), code(2, 2)}, 0)));
+  EXPECT_EQ(ends(d.word("seven")) + " " + ends(d.word("w3")), "7:72-84 3:24-32");
 
-TEST(WordIndex, BatchesOfOneChainTheChunks) {
-  Dict d(kSeven);
-  d.build(1);
-  std::string wid = d.read(".wid");
+  Dict n1(kSeven);
+  n1.build(1);
+  std::string wid = n1.read(".wid");
   ASSERT_EQ(wid.size(), 96u);
   EXPECT_EQ(tohex(wid.substr(72)), tohex(chunk({code(2, 1)}, 84) + chunk({code(2, 2)}, 0)));
-  wrdrec_t* seven = d.word("seven");
-  EXPECT_EQ(seven->chunk, 72);
-  EXPECT_EQ(seven->tailLink, 92);
+  EXPECT_EQ(ends(n1.word("seven")), "7:72-92");
   // The saved word list carries the chain ends.
-  DictIO* io = d.open(1);
-  ASSERT_TRUE(io->loadWrd());
-  EXPECT_EQ(d.word("seven")->chunk, 72);
-  EXPECT_EQ(d.word("seven")->tailLink, 92);
+  ASSERT_TRUE(n1.open(1)->loadWrd());
+  EXPECT_EQ(ends(n1.word("seven")), "7:72-92");
 }
 
-TEST(WordIndex, BatchBoundaryInsideAnEntryRepeatsNothingWithinAChunk) {
-  // Three cells per entry; batches of two cut the first entry.
-  Dict d("<E><A>q r q</A></E>\n<E><A>q</A></E>\n");
-  d.build(2);
-  wrdrec_t* q = d.word("q");
-  std::string wid = d.read(".wid");
-  // Batch 1: q@1, r@1. Batch 2: q@1 (again), q@2.
-  EXPECT_EQ(tohex(wid), tohex(chunk({code(2, 1)}, 24) + chunk({code(2, 1)}, 0) +
-                              chunk({code(2, 1), code(2, 2)}, 0)));
-  EXPECT_EQ(q->chunk, 0);
-  EXPECT_EQ(q->tailLink, 36);
-}
-
-TEST(WordIndex, CodesSortByTagThenEntryWithoutRepeats) {
+TEST(WordIndex, CodesSortByTagThenEntryWithoutRepeatsWithinAChunk) {
   Dict d("<E><A>x</A><B>q</B></E>\n<E><A>q q</A><B>q</B></E>\n");
   d.build(0);  // no batches: one flush at the end
-  wrdrec_t* q = d.word("q");
-  std::string wid = d.read(".wid");
-  EXPECT_EQ(tohex(wid.substr(static_cast<size_t>(q->chunk))),
+  EXPECT_EQ(tohex(d.read(".wid").substr(static_cast<size_t>(d.word("q")->chunk))),
             tohex(chunk({code(2, 2), code(3, 1), code(3, 2)}, 0)));
+  // Three cells per entry; batches of two cut the first entry.
+  // Batch 1: q@1, r@1. Batch 2: q@1 (again), q@2.
+  Dict b("<E><A>q r q</A></E>\n<E><A>q</A></E>\n");
+  b.build(2);
+  EXPECT_EQ(tohex(b.read(".wid")),
+            tohex(chunk({code(2, 1)}, 24) + chunk({code(2, 1)}, 0) + chunk({code(2, 1), code(2, 2)}, 0)));
+  EXPECT_EQ(ends(b.word("q")), "1:0-36");
 }
 
 // Every word's chain after a build of `xml` in batches of maxEnt: the codes
@@ -154,27 +130,36 @@ TEST(WordIndex, PassAnnouncesItselfAndReportsProgress) {
   DictIO* io = d.build();
   io->output = 1;
   long entSize = static_cast<long>(d.read(".ent").size());
-  CaptureFd out(1);
-  CaptureFd err(2);
+  CaptureFd out(1), err(2);
   io->makeWid();
   EXPECT_EQ(err.text(), "Building " + d.path(".wid") + "...\n");
   // Entry 1 is 31 bytes: 81 000000 82 <7 cells> 000000 02 01.
   EXPECT_EQ(out.text(), indextest::progressText(entSize, {31, entSize}) + kClearLine);
 }
 
-TEST(WordIndex, EmptyEntryFileGivesEmptyIndex) {
-  Dict d("");
-  DictIO* io = d.open();
+TEST(WordIndex, PassFailures) {
+  // An empty entry file gives an empty index.
+  Dict e("");
+  DictIO* io = e.open();
   io->makeWrd();
-  d.write(".wid", "old");
+  e.write(".wid", "old");
   io->makeWid();
-  EXPECT_TRUE(testutil::fileExists(d.path(".wid")));
-  EXPECT_EQ(d.read(".wid"), "");
-}
+  EXPECT_TRUE(testutil::fileExists(e.path(".wid")));
+  EXPECT_EQ(e.read(".wid"), "");
 
-TEST(WordIndex, MissingEntryFileLeavesTheIndexAlone) {
+  // Word numbers missing from the list are left out and reported.
   Dict d(kSeven);
-  DictIO* io = d.build();
+  io = d.build();
+  map_dele(&io->idMap, map_ikey(7));
+  {
+    CaptureFd err(2);
+    io->makeWid();
+    EXPECT_EQ(err.text(), "Error: " + d.path(".ent") + " holds 2 occurrences of word numbers missing from " +
+                              d.path(".wrd") + "; they were left out.\n");
+  }
+  EXPECT_EQ(d.read(".wid").size(), 72u);
+
+  // A missing entry file leaves the index alone.
   std::string wid = d.read(".wid");
   remove(d.path(".ent").c_str());
   CaptureFd err(2);
@@ -183,28 +168,15 @@ TEST(WordIndex, MissingEntryFileLeavesTheIndexAlone) {
   EXPECT_EQ(d.read(".wid"), wid);
 }
 
-TEST(WordIndex, WordsMissingFromTheListAreLeftOutAndReported) {
-  Dict d(kSeven);
-  DictIO* io = d.build();
-  map_dele(&io->idMap, map_ikey(7));
-  CaptureFd err(2);
-  io->makeWid();
-  EXPECT_EQ(err.text(), "Error: " + d.path(".ent") + " holds 2 occurrences of word numbers missing from " +
-                            d.path(".wrd") + "; they were left out.\n");
-  EXPECT_EQ(d.read(".wid").size(), 72u);
-}
-
 TEST(WordIndex, WriteWordsAppendsAndLinksChunks) {
   Dict d("<E><A>cat</A></E>\n");
   DictIO* io = d.build();
   FILE* f = tmpfile();
   EXPECT_EQ(io->widWriteWords(1, {}, 0, 0, &f), 0);
   EXPECT_EQ(io->widWriteWords(1, {5, 3}, 0, 0, &f), 12);
-  EXPECT_EQ(d.word("cat")->chunk, 0);
-  EXPECT_EQ(d.word("cat")->tailLink, 12);
+  EXPECT_EQ(ends(d.word("cat")), "1:0-12");
   EXPECT_EQ(io->widWriteWords(1, {7}, 12, 1, &f), 24);
-  EXPECT_EQ(d.word("cat")->chunk, 0);
-  EXPECT_EQ(d.word("cat")->tailLink, 24);
+  EXPECT_EQ(ends(d.word("cat")), "1:0-24");
   {
     CaptureFd err(2);
     EXPECT_EQ(io->widWriteWords(9, {7}, 0, 0, &f), 0);
@@ -217,69 +189,41 @@ TEST(WordIndex, WriteWordsAppendsAndLinksChunks) {
   fclose(f);
 }
 
-class ChainTest : public ::testing::Test {
- protected:
-  void SetUp() override { f_ = tmpfile(); }
-  void TearDown() override { fclose(f_); }
-
-  void bytes(const std::string& b) {
-    rewind(f_);
-    fwrite(b.data(), 1, b.size(), f_);
-    fflush(f_);
-  }
-  // (code, offset) pairs of a walk, and its result.
-  bool walk(int32_t start, std::vector<std::pair<int32_t, long>>* seen, std::string* err,
-            size_t stopAfter = 100000) {
-    WidChain chain(f_, "d.wid");
-    CaptureFd cap(2);
-    bool ok = chain.walk(start, [&](int32_t c, long off) {
-      seen->push_back({c, off});
-      return seen->size() < stopAfter;
-    });
-    *err = cap.text();
-    last_ = chain.lastLink();
-    return ok;
-  }
-  FILE* f_;
-  long last_ = 0;
-};
-
-TEST_F(ChainTest, FollowsLinksInOrder) {
-  bytes(chunk({11, 12}, 16) + chunk({13}, 0));
-  std::vector<std::pair<int32_t, long>> seen;
-  std::string err;
-  EXPECT_TRUE(walk(0, &seen, &err));
-  EXPECT_EQ(seen, (std::vector<std::pair<int32_t, long>>{{11, 4}, {12, 8}, {13, 20}}));
-  EXPECT_EQ(last_, 24);
-  EXPECT_EQ(err, "");
-
-  seen.clear();
-  EXPECT_TRUE(walk(0, &seen, &err, 2));  // the visitor stops the walk
-  EXPECT_EQ(seen.size(), 2u);
-
-  seen.clear();
-  EXPECT_TRUE(walk(-1, &seen, &err));  // no occurrences
-  EXPECT_TRUE(seen.empty());
-  EXPECT_EQ(last_, -1);
+// A walk over a file holding `bytes` from `start`: "code@offset" per code
+// visited (at most stopAfter), the last link, the result and standard error.
+std::string walk(const std::string& bytes, int32_t start, size_t stopAfter = 100000) {
+  FILE* f = tmpfile();
+  fwrite(bytes.data(), 1, bytes.size(), f);
+  fflush(f);
+  WidChain chain(f, "d.wid");
+  std::string seen;
+  size_t n = 0;
+  CaptureFd err(2);
+  bool ok = chain.walk(start, [&](int32_t c, long off) {
+    seen += std::to_string(c) + "@" + std::to_string(off) + " ";
+    return ++n < stopAfter;
+  });
+  seen += "last=" + std::to_string(chain.lastLink()) + (ok ? " ok" : " failed") + " " + err.text();
+  fclose(f);
+  return seen;
 }
 
-TEST_F(ChainTest, LongChunksAreReadWhole) {
+TEST(ChainWalk, FollowsLinksInOrder) {
+  std::string two = chunk({11, 12}, 16) + chunk({13}, 0);
+  EXPECT_EQ(walk(two, 0), "11@4 12@8 13@20 last=24 ok ");
+  EXPECT_EQ(walk(two, 0, 2).substr(0, 10), "11@4 12@8 ");  // the visitor stops the walk
+  EXPECT_EQ(walk(two, -1), "last=-1 ok ");                 // no occurrences
   std::vector<uint32_t> codes;
-  for (uint32_t i = 1; i <= 300; ++i) codes.push_back(i);
-  bytes(chunk(codes, 0));
-  std::vector<std::pair<int32_t, long>> seen;
-  std::string err;
-  EXPECT_TRUE(walk(0, &seen, &err));
-  ASSERT_EQ(seen.size(), 300u);
-  EXPECT_EQ(seen.back(), (std::pair<int32_t, long>{300, 1200}));
+  std::string want;
+  for (uint32_t i = 1; i <= 300; ++i) {
+    codes.push_back(i);
+    want += std::to_string(i) + "@" + std::to_string(4 * i) + " ";
+  }
+  EXPECT_EQ(walk(chunk(codes, 0), 0), want + "last=1204 ok ");  // a long chunk is read whole
 }
 
-TEST_F(ChainTest, DamageIsReportedNeverFollowed) {
-  struct Case {
-    std::string file;
-    int32_t start;
-    std::string err;
-  } cases[] = {
+TEST(ChainWalk, DamageIsReportedNeverFollowed) {
+  const std::tuple<std::string, int32_t, std::string> cases[] = {
       {chunk({1}, 0), 100, "a chunk lies outside the file (offset 100, value 12)"},
       {chunk({1}, 0), 4, "a chunk lies outside the file (offset 4, value 12)"},
       {chunk({1}, 0), -5, "a chain starts at a negative offset (offset -5, value -5)"},
@@ -289,16 +233,11 @@ TEST_F(ChainTest, DamageIsReportedNeverFollowed) {
       {chunk({1}, 4), 0, "a link does not point forward (offset 8, value 4)"},
       {le32(0) + le32(0) + le32(0), 0, "a chunk holds an impossible count (offset 0, value 0)"},
       {le32(3) + le32(0) + le32(0), 0, "a chunk holds an impossible count (offset 0, value 3)"},
-      {le32(0x80000000) + le32(0) + le32(0), 0,
-       "a chunk holds an impossible count (offset 0, value -2147483648)"},
+      {le32(0x80000000) + le32(0) + le32(0), 0, "a chunk holds an impossible count (offset 0, value -2147483648)"},
   };
-  for (const Case& c : cases) {
-    ASSERT_EQ(ftruncate(fileno(f_), 0), 0);
-    bytes(c.file);
-    std::vector<std::pair<int32_t, long>> seen;
-    std::string err;
-    EXPECT_FALSE(walk(c.start, &seen, &err)) << c.err;
-    EXPECT_EQ(err, "Error: d.wid is damaged: " + c.err + ".\n");
+  for (const auto& [file, start, what] : cases) {
+    std::string got = walk(file, start);
+    EXPECT_EQ(got.substr(got.find("failed")), "failed Error: d.wid is damaged: " + what + ".\n");
   }
 }
 
