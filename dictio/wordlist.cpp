@@ -25,6 +25,10 @@
 
 namespace {
 
+inline bool isWordSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
 // Smallest ".wrd" record: number, length byte, one byte of text, chunk, tail.
 constexpr long kMinWordRecord = 3 + 1 + 1 + 4 + 4;
 
@@ -163,21 +167,20 @@ struct EntryPass {
     for (const XMLEntry* child : e->children)
       if (!numberTree(child)) return false;
     uint32_t begin = static_cast<uint32_t>(entry.cells.size());
-    if (!e->value.empty()) {
-      int count = 0;
-      char* list = str_get_words(e->value.c_str(), &count);
-      bool ok = true;
-      for (char* w = list; *w != '\0' && ok;) {
-        size_t len = strlen(w);
-        std::string_view word(w, std::min<size_t>(len, kMaxWordLength));
-        if (word.size() < len) ++clipped;
-        int32_t num = number(word);
-        ok = num != 0;
-        if (ok) XMLappendCell(&entry.cells, static_cast<uint32_t>(num));
-        w += len + 1;
-      }
-      free(list);
-      if (!ok) return false;
+    // Words are the runs between white space, up to the first NUL, as
+    // str_get_words gives them; walked in place to spare a copy per value.
+    const char* p = e->value.c_str();
+    for (;;) {
+      while (isWordSpace(*p)) ++p;
+      if (*p == '\0') break;
+      const char* start = p;
+      while (*p != '\0' && !isWordSpace(*p)) ++p;
+      size_t len = static_cast<size_t>(p - start);
+      std::string_view word(start, std::min<size_t>(len, kMaxWordLength));
+      if (word.size() < len) ++clipped;
+      int32_t num = number(word);
+      if (num == 0) return false;
+      XMLappendCell(&entry.cells, static_cast<uint32_t>(num));
     }
     entry.spans.push_back({e, begin, static_cast<uint32_t>(entry.cells.size())});
     return true;
