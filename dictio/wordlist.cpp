@@ -91,6 +91,13 @@ class WordIndex {
       if (slots_[i].hash == h && sameText(slots_[i].rec->word, w)) return slots_[i].rec;
     return nullptr;
   }
+  // Sizes the table for about `words` words up front, sparing the
+  // regrowth passes while it fills.
+  void reserve(size_t words) {
+    size_t n = 1024;
+    while (n < words * 2) n *= 2;
+    if (n > slots_.size() && used_ == 0) slots_.assign(n, Slot{0, nullptr});
+  }
   void insert(wrdrec_t* rec, uint64_t h) {
     if ((used_ + 1) * 2 > slots_.size()) grow();
     size_t i = h & mask();
@@ -226,6 +233,9 @@ void DictIO::makeWrd() {
   if (output) fprintf(stderr, "Building %s...\n", wrdFile);
   reader.readHeader(xml);
   EntryPass pass{this};
+  // Dictionaries run to about one distinct word per 128 bytes of text; the
+  // guess only sizes the lookup table, capped to keep its memory modest.
+  pass.index.reserve(static_cast<size_t>(std::clamp<long>(total / 128, 0, 1L << 22)));
   XMLCellWriter cells = [&pass](const XMLEntry* e, std::string* out) { pass.entry.write(e, out); };
   std::string packed;
   long at = 0;  // write offset in the entry file
