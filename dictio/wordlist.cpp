@@ -204,6 +204,7 @@ bool wrdDamaged(FILE* f, DictIO* d, const char* what, long value) {
 }  // namespace
 
 void DictIO::makeWrd() {
+  std::vector<char> inBuf(1 << 16), outBuf(1 << 16);
   FILE* xml = fopen(xmlFile, "rb");
   if (xml == nullptr) {
     errorf("Error: Could not open %s.\n", xmlFile);
@@ -221,6 +222,11 @@ void DictIO::makeWrd() {
     errorf("Error: No structure description for %s.\n", xmlFile);
     return;
   }
+  // Large buffers: the whole text goes through here in small pieces. The
+  // C library takes a size only along with a buffer; both files are closed
+  // before these go out of scope.
+  setvbuf(xml, inBuf.data(), _IOFBF, inBuf.size());
+  setvbuf(ent, outBuf.data(), _IOFBF, outBuf.size());
   long total = fil_size(xmlFile);
   ProgressMeter progress(total, output != 0, on_prog, on_prog_bar, 0.0, 0.5);
   XML reader;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "base/error.h"
 #include "base/files.h"
@@ -185,6 +186,7 @@ void DTD::init(const std::string& name, bool force, int ioFlag, Progress callbac
 
 void DTD::loadXML() {
   std::string tmpName = xmlName + ".tmp";
+  std::vector<char> inBuf(1 << 16), outBuf(1 << 16);
   FILE* in = fopen(xmlName.c_str(), "rb");
   if (!in) {
     errorf("Error: Could not open %s.\n", xmlName.c_str());
@@ -196,6 +198,11 @@ void DTD::loadXML() {
     errorf("Error: Could not open %s for writing.\n", tmpName.c_str());
     return;
   }
+  // Large buffers: the whole text goes through here in small pieces. The
+  // C library takes a size only along with a buffer; both files are closed
+  // before these go out of scope.
+  setvbuf(in, inBuf.data(), _IOFBF, inBuf.size());
+  setvbuf(out, outBuf.data(), _IOFBF, outBuf.size());
   long size = fil_size(xmlName.c_str());
   ProgressMeter meter(size, io != 0, progress, nullptr, 0.0, 1.0);
   meter.setFlush(true);
