@@ -211,6 +211,7 @@ void flushBatch(DictIO* d, Batch* batch, ChunkWriter* out) {
 }  // namespace
 
 void DictIO::makeWid() {
+  std::vector<char> entBuf(1 << 16);
   FILE* ent = fopen(entFile, "rb");
   if (ent == nullptr) {
     errorf("Error: Could not open %s.\n", entFile);
@@ -223,7 +224,9 @@ void DictIO::makeWid() {
     errorf("Error: Could not open %s for writing.\n", widFile);
     return;
   }
-  setvbuf(ent, nullptr, _IOFBF, 1 << 16);
+  // The C library takes a size only along with a buffer; the file is
+  // closed before this goes out of scope.
+  setvbuf(ent, entBuf.data(), _IOFBF, entBuf.size());
   long total = fil_size(entFile);
   ProgressMeter progress(total, output != 0, on_prog, on_prog_bar, 0.5, 0.5);
   progress.setFlush(output != 0);
