@@ -177,7 +177,6 @@ TEST(DtdTree, GarbClearLeavesExactlyTheReachableNodes) {
   EXPECT_EQ(std::set<DTDEntry*>(d.garb->nodes.begin(), d.garb->nodes.end()), keep);
   EXPECT_EQ(d.ngarb(), 6);  // e, a, a.p, b, c, c.q
   for (DTDEntry* n : d.garb->nodes) EXPECT_FALSE(n->reached);
-
 }
 
 TEST(DtdTree, GarbAddAfterAClearGivesAFreshNode) {
@@ -196,10 +195,10 @@ TEST(DtdTree, GarbAddAfterAClearGivesAFreshNode) {
   DTDEntry* n = d.garb_add();
   EXPECT_EQ(d.ngarb(), 2);
   EXPECT_EQ(n->name + n->path + n->tpar + std::to_string(n->count()) + n->type, "0N");
+  EXPECT_EQ(std::to_string(n->min) + " " + std::to_string(n->max) + " " + std::to_string(n->required) + " " +
+                std::to_string(n->occurs),
+            "0 -1 1 1");
   EXPECT_EQ(n->parent, nullptr);
-  EXPECT_EQ(std::to_string(n->min) + " " + std::to_string(n->max), "0 -1");
-  EXPECT_TRUE(n->required);
-  EXPECT_EQ(n->occurs, 1);
 }
 
 TEST(DtdTree, CopiesShareTheNodesAndPrinting) {
