@@ -110,21 +110,15 @@ class ChunkWriter {
     patches_.push_back({at, v});
   }
 
-  bool readAt(unsigned char* p, size_t n, long at) {
-    while (n > 0) {
-      ssize_t r = pread(fileno(f_), p, n, static_cast<off_t>(at));
-      if (r < 0 && errno == EINTR) continue;
-      if (r <= 0) return false;
-      p += r;
-      n -= static_cast<size_t>(r);
-      at += r;
-    }
-    return true;
-  }
+  bool readAt(unsigned char* p, size_t n, long at) { return whole(pread, p, n, at); }
+  bool writeAt(const unsigned char* p, size_t n, long at) { return whole(pwrite, p, n, at); }
 
-  bool writeAt(const unsigned char* p, size_t n, long at) {
+  // Runs pread or pwrite until all n bytes are done; false on an error or
+  // the end of the file.
+  template <typename Op, typename Ptr>
+  bool whole(Op op, Ptr p, size_t n, long at) {
     while (n > 0) {
-      ssize_t r = pwrite(fileno(f_), p, n, static_cast<off_t>(at));
+      ssize_t r = op(fileno(f_), p, n, static_cast<off_t>(at));
       if (r < 0 && errno == EINTR) continue;
       if (r <= 0) return false;
       p += r;
