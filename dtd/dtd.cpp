@@ -172,6 +172,16 @@ DTDEntry* childNamed(const DTDEntry* e, const std::string& name) {
 
 }  // namespace
 
+// A node takes a record's name, path, level, counts and type.
+static void takeRecord(DTDEntry* n, const DTDTag* t) {
+  n->name = t->name;
+  n->path = t->path;
+  n->level = t->level;
+  n->min = t->min;
+  n->max = t->max;
+  n->type = t->type;
+}
+
 bool DTD::addtag(const DTDTag* t) {
   if (!t || !root) return false;
   strings parts;
@@ -179,13 +189,8 @@ bool DTD::addtag(const DTDTag* t) {
   if (parts.count < 1) return false;
   if (parts.count == 1) {
     if (!root->name.empty()) return false;
-    root->name = t->name;
-    root->path = t->path;
-    root->level = t->level;
-    root->min = t->min;
-    root->max = t->max;
-    root->type = t->type;
-    root->tpar = t->tpar;
+    takeRecord(root, t);
+    root->tpar = t->tpar;  // only the root keeps its type parameter
     return true;
   }
   if (parts[0] != root->name) return false;
@@ -200,12 +205,7 @@ bool DTD::addtag(const DTDTag* t) {
   if (i != parts.count - 1) return false;  // existing path, or a missing ancestor
   if (at->count() >= DTDEntry::kMaxChildren) return false;
   DTDEntry* e = garb_add();
-  e->name = t->name;
-  e->path = t->path;
-  e->level = t->level;
-  e->min = t->min;
-  e->max = t->max;
-  e->type = t->type;
+  takeRecord(e, t);
   at->addEntry(e);
   return true;
 }
