@@ -1,6 +1,7 @@
 // lexorn-find: looks words and entries up in a dictionary that lexorn has
-// built. It reads the index files only: nothing is rebuilt or written, and a
-// dictionary whose index files are missing is refused.
+// built. It opens the dictionary read-only: nothing is rebuilt, repaired or
+// written, and a dictionary whose index files are missing, damaged or stale
+// is refused.
 
 #include <cerrno>
 #include <cstdio>
@@ -12,7 +13,6 @@
 
 #include "base/czech.h"
 #include "base/error.h"
-#include "base/files.h"
 #include "dictio/dictio.h"
 #include "dtd/dtd.h"
 #include "xml/entry.h"
@@ -29,8 +29,9 @@ const char kUsage[] =
     "       lexorn-find --help\n"
     "\n"
     "Looks words and entries up in a dictionary built by lexorn. DICT names the\n"
-    "dictionary with or without its .xml suffix; its index files (.def, .ent,\n"
-    ".eid, .wrd, .wid) must exist. Nothing is built or changed.\n"
+    "dictionary as lexorn takes it (cut at its last \".\", so with or without\n"
+    "its .xml suffix); its index files (.def, .ent, .eid, .wrd, .wid) must exist\n"
+    "and be whole. Nothing is built, repaired or changed.\n"
     "\n"
     "  word PATH WORD...  the entries in which every WORD occurs in the element\n"
     "                     PATH (a dotted path such as HESLO.HW; letter case does\n"
@@ -52,34 +53,6 @@ int usageError(const char* what) {
   errorf("Error: %s\n", what);
   fputs("Run lexorn-find --help for the usage.\n", stderr);
   return kFailed;
-}
-
-// The dictionary's base name: DICT without a ".xml" suffix.
-std::string baseName(const std::string& dict) {
-  const std::string ext = ".xml";
-  if (dict.size() > ext.size() && dict.compare(dict.size() - ext.size(), ext.size(), ext) == 0)
-    return dict.substr(0, dict.size() - ext.size());
-  return dict;
-}
-
-// Opening a dictionary builds whatever index is missing and takes a pending
-// ".new" file in; a lookup tool must do neither, so both are refused first.
-bool readyToRead(const std::string& base) {
-  for (const char* suffix : {".def", ".ent", ".eid", ".wrd", ".wid"}) {
-    std::string file = base + suffix;
-    if (!fil_exist(file.c_str())) {
-      errorf("Error: Dictionary %s is not built: %s is missing (run lexorn first).\n",
-             base.c_str(), file.c_str());
-      return false;
-    }
-  }
-  std::string pending = base + ".new";
-  if (fil_exist(pending.c_str())) {
-    errorf("Error: Dictionary %s has a pending %s (run lexorn first).\n", base.c_str(),
-           pending.c_str());
-    return false;
-  }
-  return true;
 }
 
 bool parseNumber(const char* text, long* out) {
@@ -195,11 +168,11 @@ int main(int argc, char** argv) {
   if (command != "word" && command != "entry" && command != "words")
     return usageError(("unknown command " + command + ".").c_str());
 
-  std::string base = baseName(argv[1]);
-  if (!readyToRead(base)) return kFailed;
-  // Quiet: no loading lines; no journal.
-  auto d = std::make_unique<DictIO>(base.c_str(), 0, 0);
-  if (!d->dtd) return kFailed;  // reported by the constructor
+  // Read-only and quiet: nothing is built, repaired or written, and a
+  // missing, damaged or stale file is reported by the open itself.
+  std::string base = dictBaseName(argv[1]);
+  auto d = std::make_unique<DictIO>(base.c_str(), 0, DIO_READONLY);
+  if (!d->errText.empty()) return kFailed;
 
   int status = kFailed;
   if (command == "word")

@@ -90,6 +90,11 @@ DictIO::DictIO(const char* name, int out, int mode) : DictIO() {
   if (!named) {
     // Reported by asocFiles; without names there is nothing to open or journal.
     errText = "Error: Dictionary base name is too long.";
+    damaged = 1;
+    return;
+  }
+  if (readOnly()) {
+    openReadOnly(name);
     return;
   }
   if (!fil_exist(xmlFile) && !fil_exist(entFile) && !fil_exist(newFile)) {
@@ -99,6 +104,7 @@ DictIO::DictIO(const char* name, int out, int mode) : DictIO() {
     int force = takeNewFile() ? 1 : 0;
     dtd = new DTD(xmlFile, false, output, on_prog);
     makeFid(force);
+    if (damaged && errText.empty()) errText = strprintf("Error: Dictionary %s is damaged.", name);
     std::string stamp = dtd->getTag(1) + ".STAMP";
     if (dtd->getIndex(stamp)) stampPath = estrdup(stamp.c_str());
   }
@@ -138,21 +144,27 @@ int DictIO::rebuild(int force) {
   bool replaced = takeNewFile();
   delete dtd;
   dtd = new DTD(xmlFile, force != 0, 1, nullptr);
+  mayRepair_ = true;
   makeFid(replaced ? 1 : force);
+  mayRepair_ = false;
   return 1;
 }
 
 // A waiting replacement becomes the XML file before the structure is read,
 // so that a structure inferred now describes the entries about to be
 // indexed rather than the ones being replaced. A taken replacement forces
-// the index build, as it would have had makeFid taken it.
+// the index build. makeFid asks again, so a replacement that arrives
+// between the two is taken too; a failed rename is reported either way.
 bool DictIO::takeNewFile() {
-  if (!fil_exist(newFile)) return false;
-  return rename(newFile, xmlFile) == 0;
+  if (newRefused_ || !fil_exist(newFile)) return false;
+  if (fil_replace(newFile, xmlFile)) return true;
+  errorf("Error: Could not rename %s to %s.\n", newFile, xmlFile);
+  newRefused_ = true;
+  return false;
 }
 
 void DictIO::sync() {
-  if (!dirty || !xmlFile) return;
+  if (!dirty || !writable()) return;
   saveWrd();
   saveEid();
   dirty = 0;
@@ -214,12 +226,12 @@ void DictIO::renFiles(const char* base) {
 
 bool DictIO::setName(const char* base) { return asocFiles(base); }
 
-bool DictIO::setXMLName(const char* name) {
-  std::string base = name;
-  size_t dot = base.rfind('.');
-  if (dot != std::string::npos) base.erase(dot);
-  return asocFiles(base.c_str());
+std::string dictBaseName(const std::string& arg) {
+  size_t dot = arg.rfind('.');
+  return dot == std::string::npos ? arg : arg.substr(0, dot);
 }
+
+bool DictIO::setXMLName(const char* name) { return asocFiles(dictBaseName(name).c_str()); }
 
 std::string DictIO::getName() const { return xmlFile ? fnNoExt(xmlFile) : std::string(); }
 
@@ -254,11 +266,11 @@ void DictIO::del_uinf(int i) {
 }
 
 void DictIO::JournalBegin() {
-  if (mode & DIO_JOURNAL) appendJournalLine(journalFile, "BEGIN");
+  if ((mode & DIO_JOURNAL) && !readOnly()) appendJournalLine(journalFile, "BEGIN");
 }
 
 void DictIO::JournalEnd() {
-  if (mode & DIO_JOURNAL) appendJournalLine(journalFile, "END");
+  if ((mode & DIO_JOURNAL) && !readOnly()) appendJournalLine(journalFile, "END");
 }
 
 char* get_datetime(char* buf) {

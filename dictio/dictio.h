@@ -66,8 +66,10 @@ using twset = std::set<twident, twident_less>;
 // Search flags of findWordEnt and query.
 enum { FWE_LINK = 1, FWE_PATTERN = 4 };
 
-// Open-mode bits.
-enum { DIO_JOURNAL = 1, DIO_UNDO = 2, DIO_TRACE = 4 };
+// Open-mode bits. DIO_READONLY opens a built dictionary for lookups only:
+// nothing is built, repaired or written (no journal lines either), and a
+// missing, damaged or stale index file is reported instead.
+enum { DIO_JOURNAL = 1, DIO_UNDO = 2, DIO_TRACE = 4, DIO_READONLY = 8 };
 
 // An undo record; a level's list runs from the newest record to the oldest.
 struct uinf_t {
@@ -77,7 +79,15 @@ struct uinf_t {
   char* text1;     // owned, or null
   char* text2;     // owned, or null
   uinf_t* next;
+  // Kind 5: the deleted entry's packed bytes, so that undo stores the entry
+  // again exactly as it was (a tree packed again would re-split its text).
+  std::string packed = {};
 };
+
+// The base name a dictionary argument names: the argument cut at its last
+// "." ("dict.xml" and "dict" name the same dictionary; so do "v1.2.dict"
+// and "v1.2.xml"). Both command-line tools take names by this rule.
+std::string dictBaseName(const std::string& arg);
 
 class DictIO {
  public:
@@ -114,14 +124,25 @@ class DictIO {
   int mode = 0;
   int undoing = 0;
   int trace = 0;
+  // The open met damaged or stale index files: the tables are left empty,
+  // and nothing is edited or saved, so the files keep whatever edits they
+  // hold until `lexorn` keeps them aside and rebuilds.
+  int damaged = 0;
 
   DictIO();
+  // Opens the dictionary `name` (a base name; no extension is cut). Without
+  // DIO_READONLY it builds what is missing, as the build-or-load decision
+  // does, but never rebuilds over damaged files (see `damaged`). With
+  // DIO_READONLY it only loads; any problem leaves `damaged` set (or `dtd`
+  // null when the dictionary does not exist) after one "Error: ..." line.
   DictIO(const char* name, int out, int mode);
   ~DictIO();
   DictIO(const DictIO&) = delete;
   DictIO& operator=(const DictIO&) = delete;
 
   // --- build and persistence (dictio.cpp) ---
+  // The builder's way in. Unlike the named constructor it repairs: damaged
+  // index files are first kept aside under a reported name, then rebuilt.
   int rebuild(int force);
   void sync();
   void refresh();
@@ -144,6 +165,9 @@ class DictIO {
   long getMaxEnt() const { return maxEnt; }
   void setDTD(DTD* d);
   long getActID() const { return actID; }
+  bool readOnly() const { return (mode & DIO_READONLY) != 0; }
+  // Edits and saves are allowed: a named, undamaged, not read-only object.
+  bool writable() const { return xmlFile != nullptr && !readOnly() && damaged == 0; }
   void close();
   void del_uinf(int i);
 
@@ -152,6 +176,8 @@ class DictIO {
   void JournalEnd();
 
   // --- build orchestration and entry index (entindex.cpp) ---
+  // The build-or-load decision. It may build (missing files); it rebuilds
+  // over damaged files only when called through rebuild().
   void makeFid(int force);
   void saveEid();
   bool loadEid();
@@ -223,8 +249,19 @@ class DictIO {
   void trac_save(const char* text);
 
  private:
-  // Renames a waiting ".new" file over the XML file; true when it did.
+  bool mayRepair_ = false;  // set by rebuild(): damaged files are rebuilt
+  bool newRefused_ = false;  // a ".new" could not be taken (reported once)
+
+  // Renames a waiting ".new" file over the XML file; true when it did. A
+  // rename that fails is reported.
   bool takeNewFile();
+  void openReadOnly(const char* name);
+  void openFailed(const std::string& message);
+  // Damaged index files: kept aside and rebuilt when repair is allowed,
+  // otherwise reported and the tables left empty.
+  void damagedIndexes();
+  void damagedWid();
+  bool keepAside(const std::vector<const char*>& files, std::string* kept);
 };
 
 // --- lookup helpers (lookup.cpp) ---

@@ -1,7 +1,13 @@
 // Build-or-load decision and the entry index (".eid").
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
 
 #include "base/binio.h"
 #include "base/error.h"
@@ -9,6 +15,8 @@
 #include "base/map.h"
 #include "base/mem.h"
 #include "base/progress.h"
+#include "base/text.h"
+#include "dtd/dtd.h"
 #include "dictio/dictio.h"
 
 namespace {
@@ -68,10 +76,7 @@ bool eidDamaged(FILE* f, DictIO* d, const char* what, long value) {
 }  // namespace
 
 void DictIO::makeFid(int force) {
-  if (fil_exist(newFile)) {
-    if (!fil_replace(newFile, xmlFile)) errorf("Error: Could not rename %s to %s.\n", newFile, xmlFile);
-    force = 1;
-  }
+  if (takeNewFile()) force = 1;
   if (force) {
     buildAll(this);
     return;
@@ -86,25 +91,157 @@ void DictIO::makeFid(int force) {
     saveEid();
     return;
   }
-  bool loaded = loadWrd() && loadEid();
-  if (!loaded) {
-    if (!fil_exist(xmlFile)) return;
-    errorf("Error: Could not load the indexes of %s; rebuilding them from %s.\n",
-           getName().c_str(), xmlFile);
-    resetTables(this);
-    buildAll(this);
+  if (!(loadWrd() && loadEid())) {
+    damagedIndexes();
     return;
   }
-  bool widOk = fil_exist(widFile);
-  if (widOk && !widReachesWords(this)) {
-    errorf("Error: %s does not match %s; rebuilding it.\n", widFile, wrdFile);
-    widOk = false;
-  }
-  if (!widOk) {
+  if (!fil_exist(widFile)) {
     makeWid();
     saveWrd();
     saveEid();
+  } else if (!widReachesWords(this)) {
+    damagedWid();
   }
+}
+
+void DictIO::damagedIndexes() {
+  resetTables(this);
+  if (!mayRepair_) {
+    damaged = 1;
+    errorf("Error: Dictionary %s is damaged; it is opened without its indexes. Run lexorn %s to "
+           "keep the damaged files aside and rebuild them.\n",
+           getName().c_str(), getName().c_str());
+    return;
+  }
+  if (!fil_exist(xmlFile)) {
+    damaged = 1;
+    errorf("Error: The indexes of %s are damaged and %s is missing; nothing is rebuilt.\n",
+           getName().c_str(), xmlFile);
+    return;
+  }
+  std::string kept;
+  if (!keepAside({entFile, eidFile, wrdFile, widFile}, &kept)) return;
+  errorf("Error: Could not load the indexes of %s; the files are kept as %s, and the indexes "
+         "are rebuilt from %s.\n",
+         getName().c_str(), kept.c_str(), xmlFile);
+  buildAll(this);
+}
+
+void DictIO::damagedWid() {
+  if (!mayRepair_) {
+    resetTables(this);
+    damaged = 1;
+    errorf("Error: %s does not match %s; the dictionary is opened without its indexes. Run "
+           "lexorn %s to keep the file aside and rebuild it.\n",
+           widFile, wrdFile, getName().c_str());
+    return;
+  }
+  std::string kept;
+  if (!keepAside({widFile}, &kept)) {
+    resetTables(this);
+    return;
+  }
+  errorf("Error: %s does not match %s; it is kept as %s and rebuilt.\n", widFile, wrdFile,
+         kept.c_str());
+  makeWid();
+  saveWrd();
+  saveEid();
+}
+
+namespace {
+
+// "a", "a and b", "a, b and c".
+std::string listed(const std::vector<std::string>& names) {
+  std::string out;
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) out += i + 1 == names.size() ? " and " : ", ";
+    out += names[i];
+  }
+  return out;
+}
+
+// NAME.damaged, then NAME.damaged.2, .3, ...: the first suffix free for
+// every file, so a set kept aside earlier is never replaced.
+std::string freeSuffix(const std::vector<std::string>& files) {
+  for (int n = 1;; ++n) {
+    std::string suffix = n == 1 ? ".damaged" : ".damaged." + std::to_string(n);
+    bool free = true;
+    for (const std::string& f : files) free = free && access((f + suffix).c_str(), F_OK) != 0;
+    if (free) return suffix;
+  }
+}
+
+}  // namespace
+
+bool DictIO::keepAside(const std::vector<const char*>& files, std::string* kept) {
+  std::vector<std::string> present;
+  for (const char* f : files)
+    if (access(f, F_OK) == 0) present.push_back(f);
+  std::string suffix = freeSuffix(present);
+  std::vector<std::string> moved;
+  for (const std::string& f : present) {
+    std::string to = f + suffix;
+    if (rename(f.c_str(), to.c_str()) == 0) {
+      moved.push_back(to);
+      continue;
+    }
+    errorf("Error: Could not keep the damaged file %s as %s (%s); nothing is rebuilt.\n",
+           f.c_str(), to.c_str(), strerror(errno));
+    // Back as they were: a half-moved set would look like a missing file.
+    for (size_t i = 0; i < moved.size(); ++i) rename(moved[i].c_str(), present[i].c_str());
+    damaged = 1;
+    return false;
+  }
+  *kept = listed(moved);
+  return true;
+}
+
+void DictIO::openFailed(const std::string& message) {
+  errorf("%s\n", message.c_str());
+  errText = message;
+  damaged = 1;
+  resetTables(this);
+}
+
+// Only loads: every problem is reported once and leaves the object damaged.
+// Nothing is created, renamed or written, not even a journal line.
+void DictIO::openReadOnly(const char* name) {
+  if (!fil_exist(xmlFile) && !fil_exist(entFile) && !fil_exist(newFile)) {
+    openFailed(strprintf("Error: Dictionary %s does not exist.", name));
+    return;
+  }
+  std::string def = fnNoExt(xmlFile) + ".def";
+  const char* files[] = {def.c_str(), entFile, eidFile, wrdFile, widFile};
+  for (const char* file : files) {
+    if (fil_exist(file)) continue;
+    openFailed(strprintf("Error: Dictionary %s is not built: %s is missing (run lexorn first).", name, file));
+    return;
+  }
+  if (fil_exist(newFile)) {
+    openFailed(strprintf("Error: Dictionary %s has a pending %s (run lexorn first).", name, newFile));
+    return;
+  }
+  dtd = new DTD();
+  dtd->xmlName = xmlFile;
+  dtd->dtdName = def;
+  if (!dtd->loadDTD()) {
+    damaged = 1;
+    errText = strprintf("Error: %s is damaged.", def.c_str());
+    return;
+  }
+  if (dtd->count == 0) {
+    openFailed(strprintf("Error: %s is damaged: it describes no element.", def.c_str()));
+    return;
+  }
+  // The loaders report damage themselves; one line is enough.
+  if (!loadWrd() || !loadEid()) {
+    damaged = 1;
+    errText = strprintf("Error: Dictionary %s is damaged.", name);
+    resetTables(this);
+    return;
+  }
+  if (!widReachesWords(this))
+    openFailed(strprintf("Error: %s does not match %s.", widFile, wrdFile));
 }
 
 void DictIO::saveEid() {

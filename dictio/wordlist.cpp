@@ -291,13 +291,16 @@ void DictIO::makeWrd() {
 
 void DictIO::saveWrd() {
   int n = map_size(&wordMap);
+  // The C library takes a size only along with a buffer; the file is
+  // closed before this goes out of scope.
+  std::vector<char> buf(1 << 16);
   FILE* f = fopen(wrdFile, "wb");
   if (f == nullptr) {
     errorf("Error: Could not open %s for writing.\n", wrdFile);
     return;
   }
   if (output) printf("Saving %s...\n", wrdFile);
-  setvbuf(f, nullptr, _IOFBF, 1 << 16);
+  setvbuf(f, buf.data(), _IOFBF, buf.size());
   put_i32(f, n);
   map_forall(&wordMap, forall_save_word, f);
   bool failed = ferror(f) != 0;
@@ -306,6 +309,7 @@ void DictIO::saveWrd() {
 }
 
 bool DictIO::loadWrd() {
+  std::vector<char> buf(1 << 16);  // closed on every way out before this goes
   FILE* f = fopen(wrdFile, "rb");
   if (f == nullptr) {
     errorf("Error: Could not open %s.\n", wrdFile);
@@ -315,7 +319,7 @@ bool DictIO::loadWrd() {
   mem_clear(&textPool);
   mem_clear(&recPool);
   if (output) printf("Loading %s...\n", wrdFile);
-  setvbuf(f, nullptr, _IOFBF, 1 << 16);
+  setvbuf(f, buf.data(), _IOFBF, buf.size());
   long size = 0;
   if (fseek(f, 0, SEEK_END) == 0) size = ftell(f);
   fseek(f, 0, SEEK_SET);

@@ -114,11 +114,11 @@ class DefReader {
 
 }  // namespace
 
-void DTD::loadDTD() {
+bool DTD::loadDTD() {
   FILE* f = fopen(dtdName.c_str(), "rb");
   if (!f) {
     errorf("Error: Could not open %s.\n", dtdName.c_str());
-    return;
+    return false;
   }
   // The lines rebuild the tree from a fresh root; the old nodes stay listed
   // (copies of this DTD may still reach them) until the next clean-up.
@@ -138,12 +138,13 @@ void DTD::loadDTD() {
     count = 0;
     key.clear();
     root = garb_add();
-    return;
+    return false;
   }
   if (reader.overflowed())
     errorf("Error: %s has more than %d tags; the lines after tag %d are ignored.\n",
            dtdName.c_str(), kMaxTags, kMaxTags);
   checkPackable();
+  return true;
 }
 
 void DTD::saveDTD() {

@@ -155,8 +155,9 @@ class DTD : public DTDStruct {
   // --- ".def" file (dtd/deffile.cpp) ---
   // A file beyond the limits (a level outside 0-9, a field over kMaxField
   // bytes) is refused as a whole with an error message: the table is then
-  // empty. Lines beyond kMaxTags are ignored with an error message.
-  void loadDTD();
+  // empty. Lines beyond kMaxTags are ignored with an error message. False
+  // when the file could not be opened or was refused (after the message).
+  bool loadDTD();
   void saveDTD();
   // Reports a table that the packed entry form cannot number.
   void checkPackable() const;

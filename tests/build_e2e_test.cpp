@@ -116,42 +116,89 @@ TEST_F(BuildRun, DecisionTableRowsRebuildWhatIsMissingOrDamaged) {
                     wid20 = built_.at("d.wid").substr(0, 20);
   const std::string everything = entryPassOut(built_, 4, 3) + kSaves + widPassOut(built_) + kSaves;
   const std::string fromXml = entryPassOut(built_, 4, 3) + widPassOut(built_) + kSaves;
-  const std::string rebuild = "Error: Could not load the indexes of d; rebuilding them from d.xml.\n" + kBuilds;
+  auto rebuild = [](const std::string& kept) {
+    return "Error: Could not load the indexes of d; the files are kept as " + kept +
+           ", and the indexes are rebuilt from d.xml.\n" + kBuilds;
+  };
+  const std::string allKept = "d.ent.damaged, d.eid.damaged, d.wrd.damaged and d.wid.damaged";
   struct Row {
     std::vector<std::pair<std::string, std::string>> changes;
     std::vector<std::string> args;
     std::string out, err;
+    std::vector<std::string> kept;  // files moved aside as NAME.damaged, with their bytes
   } rows[] = {
-      {{}, {"d"}, kLoads, ""},  // all files present: only loads
-      {{{"d.wid", kRemove}}, {"d"}, kLoads + widPassOut(built_) + kSaves, "Building d.wid...\n"},
+      {{}, {"d"}, kLoads, "", {}},  // all files present: only loads
+      {{{"d.wid", kRemove}}, {"d"}, kLoads + widPassOut(built_) + kSaves, "Building d.wid...\n", {}},
       // A missing entry or word file rebuilds every index; a ".wid" left in
       // place is replaced, never kept.
-      {{{"d.wid", "stale"}, {"d.ent", kRemove}}, {"d"}, everything, kBuilds},
-      {{{"d.wid", "stale"}, {"d.wrd", kRemove}}, {"d"}, everything, kBuilds},
-      {{{"d.ent", kRemove}, {"d.wid", kRemove}}, {"d"}, everything, kBuilds},
-      {{{"d.wrd", kRemove}, {"d.wid", kRemove}}, {"d"}, everything, kBuilds},
-      {{{"d.wid", "stale"}, {"d.ent", kRemove}, {"d.wrd", kRemove}}, {"d"}, everything, kBuilds},
-      {{{"d.wid", "stale"}}, {"-f", "d.xml"}, dtdPassOut(built_.at("d.xml")) + fromXml, kBuilds},
-      // Damaged lists are rebuilt from the XML file.
+      {{{"d.wid", "stale"}, {"d.ent", kRemove}}, {"d"}, everything, kBuilds, {}},
+      {{{"d.wid", "stale"}, {"d.wrd", kRemove}}, {"d"}, everything, kBuilds, {}},
+      {{{"d.ent", kRemove}, {"d.wid", kRemove}}, {"d"}, everything, kBuilds, {}},
+      {{{"d.wrd", kRemove}, {"d.wid", kRemove}}, {"d"}, everything, kBuilds, {}},
+      {{{"d.wid", "stale"}, {"d.ent", kRemove}, {"d.wrd", kRemove}}, {"d"}, everything, kBuilds, {}},
+      {{{"d.wid", "stale"}}, {"-f", "d.xml"}, dtdPassOut(built_.at("d.xml")) + fromXml, kBuilds, {}},
+      // Damaged lists: the files are kept aside (they may hold edits), then
+      // every index is rebuilt from the XML file.
       {{{"d.eid", eid10}}, {"d"}, kLoads + fromXml,
-       "Error: d.eid is damaged: the record count does not match the file size (3).\n" + rebuild},
-      {{{"d.eid", kRemove}}, {"d"}, "Loading d.wrd...\n" + fromXml, "Error: Could not open d.eid.\n" + rebuild},
+       "Error: d.eid is damaged: the record count does not match the file size (3).\n" + rebuild(allKept),
+       {"d.ent", "d.eid", "d.wrd", "d.wid"}},
+      {{{"d.eid", kRemove}}, {"d"}, "Loading d.wrd...\n" + fromXml,
+       "Error: Could not open d.eid.\n" + rebuild("d.ent.damaged, d.wrd.damaged and d.wid.damaged"),
+       {"d.ent", "d.wrd", "d.wid"}},
       {{{"d.wrd", wrd60}}, {"d"}, "Loading d.wrd...\n" + fromXml,
-       "Error: d.wrd is damaged: a record runs past the end of the file (3).\n" + rebuild},
+       "Error: d.wrd is damaged: a record runs past the end of the file (3).\n" + rebuild(allKept),
+       {"d.ent", "d.eid", "d.wrd", "d.wid"}},
       {{{"d.wrd", wrdCount}}, {"d"}, "Loading d.wrd...\n" + fromXml,
-       "Error: d.wrd is damaged: the word count is larger than the file can hold (268435456).\n" + rebuild},
+       "Error: d.wrd is damaged: the word count is larger than the file can hold (268435456).\n" +
+           rebuild(allKept),
+       {"d.ent", "d.eid", "d.wrd", "d.wid"}},
+      // A word index that does not fit the word list is rebuilt from the
+      // entries, which keep any edits.
       {{{"d.wid", wid20}}, {"d"}, kLoads + widPassOut(built_) + kSaves,
-       "Error: d.wid does not match d.wrd; rebuilding it.\nBuilding d.wid...\n"},
+       "Error: d.wid does not match d.wrd; it is kept as d.wid.damaged and rebuilt.\nBuilding d.wid...\n",
+       {"d.wid"}},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.err.empty() ? r.out.substr(0, 30) : r.err.substr(0, 60));
     prepare(r.changes);
+    Files before = files(dir_);
     RunResult run = lexorn(r.args);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, r.out);
     EXPECT_EQ(run.err, r.err);
-    EXPECT_EQ(files(dir_), built_);
+    Files after = files(dir_);
+    for (const std::string& name : r.kept) {
+      EXPECT_EQ(after[name + ".damaged"], before.at(name)) << name;
+      after.erase(name + ".damaged");
+      remove(dir_.file(name + ".damaged").c_str());
+    }
+    EXPECT_EQ(after, built_);
   }
+}
+
+// Damaged files are never replaced by a later set kept aside, and a set
+// that cannot be kept aside is not rebuilt over.
+TEST_F(BuildRun, DamagedFilesKeptAsideAreNeverReplaced) {
+  const std::string eid10 = built_.at("d.eid").substr(0, 10);
+  writeFile(dir_.file("d.eid"), eid10);
+  ASSERT_EQ(lexorn({"d"}).status, 0);
+  writeFile(dir_.file("d.eid"), eid10 + "x");
+  RunResult second = lexorn({"d"});
+  EXPECT_NE(second.err.find("kept as d.ent.damaged.2, d.eid.damaged.2, d.wrd.damaged.2 and d.wid.damaged.2,"),
+            std::string::npos)
+      << second.err;
+  EXPECT_EQ(readFile(dir_.file("d.eid.damaged")), eid10);
+  EXPECT_EQ(readFile(dir_.file("d.eid.damaged.2")), eid10 + "x");
+  EXPECT_EQ(readFile(dir_.file("d.eid")), built_.at("d.eid"));
+
+  // Without d.xml there is nothing to rebuild from: the files stay.
+  writeFile(dir_.file("d.eid"), eid10);
+  remove(dir_.file("d.xml").c_str());
+  RunResult third = lexorn({"d"});
+  EXPECT_EQ(third.err.substr(third.err.find('\n') + 1),
+            "Error: The indexes of d are damaged and d.xml is missing; nothing is rebuilt.\n");
+  EXPECT_EQ(readFile(dir_.file("d.eid")), eid10);
+  EXPECT_EQ(readFile(dir_.file("d.wrd")), built_.at("d.wrd"));
 }
 
 TEST_F(BuildRun, ReplacementFileIsTakenAndBuilt) {
@@ -216,3 +263,42 @@ TEST_F(BuildRun, SpeedUpOverADamagedIndexKeepsTheFiles) {
 }
 
 }  // namespace
+
+// The word list is written and read through a 64 KiB buffer: a few system
+// calls for a list of some hundred kilobytes, not one per 4 KiB.
+TEST(WordListFile, IsWrittenAndReadInLargeBlocks) {
+  if (system("strace -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "strace is not installed";
+  TempDir dir;
+  std::string xml;
+  for (int i = 0; i < 3000; ++i) {
+    xml += "<E><A>";
+    for (int k = 0; k < 10; ++k) xml += "word" + std::to_string(i * 10 + k) + "x ";
+    xml += "</A></E>\n";
+  }
+  writeFile(dir.file("d.xml"), xml);
+  // Calls of `op` on d.wrd (while open) in a run of lexorn with `args`.
+  auto calls = [&dir](const std::string& args, const std::string& op) {
+    std::string log = dir.file("trace");
+    std::string cmd = "cd '" + dir.path() + "' && strace -qq -e trace=openat,close,read,write -o '" + log +
+                      "' '" + LEXORN_BIN + "' " + args + " >/dev/null 2>&1";
+    EXPECT_EQ(system(cmd.c_str()), 0);
+    std::string text = readFile(log), fd;
+    int n = 0;
+    for (size_t at = 0, nl; (nl = text.find('\n', at)) != std::string::npos; at = nl + 1) {
+      std::string line = text.substr(at, nl - at);
+      if (line.rfind("openat(", 0) == 0 && line.find("\"d.wrd\"") != std::string::npos)
+        fd = line.substr(line.rfind("= ") + 2);
+      else if (!fd.empty() && line.rfind("close(" + fd + ")", 0) == 0)
+        fd.clear();
+      else if (!fd.empty() && line.rfind(op + "(" + fd + ",", 0) == 0)
+        ++n;
+    }
+    remove(log.c_str());
+    return n;
+  };
+  int writes = calls("-f d", "write"), reads = calls("d", "read");
+  long size = static_cast<long>(readFile(dir.file("d.wrd")).size());
+  ASSERT_GT(size, 300000);
+  EXPECT_LE(writes, 2 * (size / 65536 + 1)) << writes;  // saved twice by a build
+  EXPECT_LE(reads, size / 65536 + 3) << reads;
+}

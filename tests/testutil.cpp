@@ -73,6 +73,21 @@ std::vector<std::string> listDir(const std::string& dir) {
   return names;
 }
 
+std::string snapshot(const std::string& dir) {
+  std::string out;
+  for (const std::string& name : listDir(dir)) {
+    std::string path = dir + "/" + name;
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) continue;
+    uint64_t digest = 1469598103934665603ULL;  // FNV-1a over the bytes
+    for (unsigned char c : readFile(path)) digest = (digest ^ c) * 1099511628211ULL;
+    long long ns = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+    out += name + " " + std::to_string(st.st_size) + " " + std::to_string(ns) + " " +
+           std::to_string(digest) + "\n";
+  }
+  return out;
+}
+
 RunResult run(const std::vector<std::string>& argv, const std::string& cwd) {
   TempDir io;
   std::string outPath = io.file("out"), errPath = io.file("err");

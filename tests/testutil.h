@@ -26,6 +26,10 @@ std::string readFile(const std::string& path);  // empty when missing
 void writeFile(const std::string& path, const std::string& bytes);
 bool fileExists(const std::string& path);
 std::vector<std::string> listDir(const std::string& dir);  // sorted names
+// Every file of `dir` as "name size mtime(ns) bytes-digest", one a line, in
+// name order: equal snapshots mean nothing was created, removed, written or
+// touched.
+std::string snapshot(const std::string& dir);
 
 struct RunResult {
   int status = -1;  // exit status 0..255, or -1 when it did not exit
