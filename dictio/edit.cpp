@@ -91,10 +91,21 @@ class EditFiles {
   FILE* wid = nullptr;
 };
 
+// A dictionary that may be edited: open, not read-only, not damaged.
 bool hasFiles(const DictIO& d) {
-  if (d.dtd && d.entFile && d.widFile) return true;
-  errorf("Error: Dictionary is not open.\n");
-  return false;
+  if (!d.dtd || !d.entFile || !d.widFile) {
+    errorf("Error: Dictionary is not open.\n");
+    return false;
+  }
+  if (d.readOnly()) {
+    errorf("Error: Dictionary %s is open read-only.\n", d.getName().c_str());
+    return false;
+  }
+  if (d.damaged) {
+    errorf("Error: Dictionary %s is damaged; it cannot be edited.\n", d.getName().c_str());
+    return false;
+  }
+  return true;
 }
 
 long fileEnd(FILE* f) {
@@ -127,13 +138,11 @@ struct NewWords {
   long clipped = 0;  // words cut to kMaxWordLength bytes
 };
 
-// The words of e not yet in wordMap, in the order the entry pass numbers
-// words: children before their parent, each value's words in order.
-void collectNewWords(DictIO& d, const XMLEntry* e, NewWords* fresh, std::set<std::string>* seen) {
-  for (const XMLEntry* c : e->children) collectNewWords(d, c, fresh, seen);
-  if (e->value.empty()) return;
+// The words of `text` not yet in wordMap nor in *seen, in order.
+void collectNewWords(DictIO& d, const std::string& text, NewWords* fresh, std::set<std::string>* seen) {
+  if (text.empty()) return;
   int count = 0;
-  char* list = str_get_words(e->value.c_str(), &count);
+  char* list = str_get_words(text.c_str(), &count);
   for (char* w = list; *w;) {
     char* next = w + strlen(w) + 1;
     // A word is known by its first kMaxWordLength bytes, as in the entry pass.
@@ -144,11 +153,16 @@ void collectNewWords(DictIO& d, const XMLEntry* e, NewWords* fresh, std::set<std
   free(list);
 }
 
-// The new words of e, refused (false, with a message) when numbering them
-// would pass the highest storable word number.
-bool prepareWords(DictIO& d, const XMLEntry* e, NewWords* fresh) {
-  std::set<std::string> seen;
-  collectNewWords(d, e, fresh, &seen);
+// The same over a tree, in the order the entry pass numbers words:
+// children before their parent.
+void collectNewWords(DictIO& d, const XMLEntry* e, NewWords* fresh, std::set<std::string>* seen) {
+  for (const XMLEntry* c : e->children) collectNewWords(d, c, fresh, seen);
+  collectNewWords(d, e->value, fresh, seen);
+}
+
+// Refuses (false, with a message) new words whose numbers would pass the
+// highest storable word number.
+bool checkNewWords(DictIO& d, NewWords* fresh) {
   if (fresh->clipped > 0)
     errorf("Error: %ld words longer than %d bytes were cut to their first %d bytes.\n",
            fresh->clipped, kMaxWordLength, kMaxWordLength);
@@ -158,6 +172,13 @@ bool prepareWords(DictIO& d, const XMLEntry* e, NewWords* fresh) {
   errorf("Error: No word numbers left for %zu new words (the highest is %ld).\n",
          fresh->words.size(), kMaxNumber);
   return false;
+}
+
+// The new words of e, refused when they cannot be numbered.
+bool prepareWords(DictIO& d, const XMLEntry* e, NewWords* fresh) {
+  std::set<std::string> seen;
+  collectNewWords(d, e, fresh, &seen);
+  return checkNewWords(d, fresh);
 }
 
 // New words are numbered on from the highest number in use.
@@ -184,22 +205,17 @@ bool packable(const DictIO& d, const XMLEntry* e) {
   return false;
 }
 
-// Appends e packed under number id and points the entry maps at it. A live
-// entry's previous packed form stays in the file, unreferenced.
-bool packEntry(DictIO& d, XMLEntry* e, long id, const NewWords& fresh, FILE* ent) {
-  mark(d, ">addXMLPack");
+// Appends the packed bytes of entry id to ".ent" and points the entry maps
+// at them. A live entry's previous packed form stays in the file,
+// unreferenced; on failure the maps keep pointing at it.
+bool appendPacked(DictIO& d, long id, const std::string& bytes, FILE* ent) {
   long o = fileEnd(ent);
-  if (o < 0 || o > kMaxOffset) {
+  if (o < 0 || o + static_cast<long>(bytes.size()) > kMaxOffset) {
     errorf("Error: %s is too large to grow.\n", d.entFile);
-    mark(d, "<addXMLPack");
     return false;
   }
-  registerWords(d, fresh);
-  bool written = XMLsavePackEntry(e, &ent, &d.wordMap, d.dtd) && fflush(ent) == 0;
-  if (!written) {
-    // The maps keep pointing at the entry's previous form (if any).
+  if (fwrite(bytes.data(), 1, bytes.size(), ent) != bytes.size() || fflush(ent) != 0) {
     errorf("Error: Could not write %s.\n", d.entFile);
-    mark(d, "<addXMLPack");
     return false;
   }
   auto old = d.entPos.find(static_cast<int32_t>(id));
@@ -209,8 +225,23 @@ bool packEntry(DictIO& d, XMLEntry* e, long id, const NewWords& fresh, FILE* ent
   }
   d.entPos[static_cast<int32_t>(id)] = static_cast<int32_t>(o);
   d.posEnt[static_cast<int32_t>(o)] = static_cast<int32_t>(id);
-  mark(d, "<addXMLPack");
   return true;
+}
+
+// Appends e packed under number id, its new words numbered first.
+bool packEntry(DictIO& d, XMLEntry* e, long id, const NewWords& fresh, FILE* ent) {
+  mark(d, ">addXMLPack");
+  long o = fileEnd(ent);
+  bool ok = o >= 0 && o <= kMaxOffset;
+  if (!ok) errorf("Error: %s is too large to grow.\n", d.entFile);
+  if (ok) {
+    registerWords(d, fresh);
+    std::string bytes;
+    XMLpackEntry(e, &d.wordMap, d.dtd, &bytes);
+    ok = appendPacked(d, id, bytes, ent);
+  }
+  mark(d, "<addXMLPack");
+  return ok;
 }
 
 // Positions ent at the packed form of live entry id: 1 when there, 0 when
@@ -244,17 +275,45 @@ bool forEachCell(const DictIO& d, long id, FILE* ent, Fn fn) {
   return true;
 }
 
+// Adds the occurrence codes of live entry id to the chains. A build stores
+// a word once per element tag of an entry, so a repeat is not added again:
+// it would count twice against a search limit and survive a speed-up.
+void addEntryCells(DictIO& d, long id, EditFiles& f) {
+  std::set<std::pair<long, long>> added;
+  forEachCell(d, id, f.ent, [&](long word, long code) {
+    if (added.insert({word, code}).second) d.addWord(word, code, &f.wid);
+  });
+}
+
+// Cancels every occurrence code of live entry id; false when the entry
+// cannot be found in the file.
+bool delEntryCells(DictIO& d, long id, EditFiles& f) {
+  return forEachCell(d, id, f.ent, [&](long word, long code) { d.delWord(word, code, &f.wid); });
+}
+
 void addCells(DictIO& d, long id, EditFiles& f) {
   mark(d, ">addWords");
-  forEachCell(d, id, f.ent, [&](long word, long code) { d.addWord(word, code, &f.wid); });
+  addEntryCells(d, id, f);
   mark(d, "<addWords");
 }
 
 bool delCells(DictIO& d, long id, EditFiles& f) {
   mark(d, ">delWords");
-  bool ok = forEachCell(d, id, f.ent, [&](long word, long code) { d.delWord(word, code, &f.wid); });
+  bool ok = delEntryCells(d, id, f);
   mark(d, "<delWords");
   return ok;
+}
+
+// The packed bytes of live entry id; empty for an entry whose packed form
+// is empty. False when they cannot be read.
+bool storedBytes(const DictIO& d, long id, FILE* ent, std::string* bytes) {
+  bytes->clear();
+  int at = seekEntry(d, id, ent);
+  if (at <= 0) return at == 0;
+  auto* ids = const_cast<map_t*>(&d.idMap);
+  if (XMLcopyPackEntry(ent, ids, bytes)) return true;
+  errorf("Error: Entry %ld of %s cannot be read.\n", id, d.entFile);
+  return false;
 }
 
 // Deletes live entry id with the files already open.
@@ -263,13 +322,18 @@ bool removeEntry(DictIO& d, long id, XMLEntry* e, int journalKind, EditFiles& f)
   if (it == d.entPos.end() || it->second < 0) return false;
   int32_t o = it->second;
   if (seekEntry(d, id, f.ent) < 0) return false;
+  // Unreadable bytes are not kept; undo then stores the tree again.
+  std::string packed;
+  storedBytes(d, id, f.ent, &packed);
   // The undo copy and the journal need the entry; fetch it when not given.
   XMLEntry stored;
   if (!e) {
     f.flush();
     if (d.getXMLEntry(&stored, id) == 1) e = &stored;
   }
+  bool recorded = (d.mode & DIO_UNDO) && !d.undoing;
   d.infoAdd(5, static_cast<int>(id), e, nullptr, nullptr);
+  if (recorded) d.uinf[d.uinfCount - 1]->packed = packed;
   d.dirty = 1;
   d.JournalAdd(journalKind, e, std::string());
   delCells(d, id, f);
@@ -334,6 +398,56 @@ bool replaceEntry(DictIO& d, XMLEntry* e, long id, const char* stamp, EditFiles&
   return true;
 }
 
+// The word cells of `text`, its new words numbered first; false when no
+// word numbers are left.
+bool cellsOf(DictIO& d, const std::string& text, std::string* cells) {
+  NewWords fresh;
+  std::set<std::string> seen;
+  collectNewWords(d, text, &fresh, &seen);
+  if (!checkNewWords(d, &fresh)) return false;
+  registerWords(d, fresh);
+  int count = 0;
+  char* list = str_get_words(text.c_str(), &count);
+  for (char* w = list; *w;) {
+    char* next = w + strlen(w) + 1;
+    XMLclipWord(w);
+    if (auto* rec = static_cast<wrdrec_t*>(map_get(&d.wordMap, w)))
+      XMLappendCell(cells, static_cast<uint32_t>(rec->num));
+    w = next;
+  }
+  free(list);
+  return true;
+}
+
+// Copies the packed entry `in` to *out with the word cells of every link
+// element whose text is oldKey replaced by `cells`; below a replaced element
+// nothing more is replaced. Every other byte is copied as it is, so the
+// entry keeps its other words exactly. True when something was replaced.
+bool relinkPacked(DictIO& d, const std::string& in, const std::string& oldKey,
+                  const std::string& cells, std::string* out) {
+  int depth = 0, replacedAt = -1;
+  bool changed = false;
+  for (size_t i = 0; i < in.size();) {
+    unsigned char b = static_cast<unsigned char>(in[i++]);
+    out->push_back(static_cast<char>(b));
+    if (b < 0x80) {
+      if (depth-- == replacedAt) replacedAt = -1;
+      continue;
+    }
+    ++depth;
+    size_t end = i;
+    while (end + 3 <= in.size() && (in[end] | in[end + 1] | in[end + 2]) != 0) end += 3;
+    std::string own = in.substr(i, end - i);
+    bool link = replacedAt < 0 && d.dtd->getType(b - 0x80) == 'L' &&
+                XMLcellText(own, &d.idMap) == oldKey;
+    out->append(link ? cells : own);
+    out->append(3, '\0');
+    if (link) replacedAt = depth, changed = true;
+    i = end + 3;
+  }
+  return changed;
+}
+
 // Points the links of every entry that named oldKey at newKey. The
 // re-linked entry's previous occurrences are cancelled first, so its old
 // packed form leaves no live codes behind.
@@ -342,17 +456,35 @@ void relink(DictIO& d, const std::string& oldKey, const std::string& newKey, Edi
   f.flush();
   twset hits;
   d.findWordEnt(0, oldKey.c_str(), &hits, nullptr, kRelinkLimit, FWE_LINK);
+  std::string cells;
+  if (hits.empty() || !cellsOf(d, newKey, &cells)) return;
   for (const twident& h : hits) {
-    XMLEntry linked;
-    f.flush();
-    if (d.getXMLEntry(&linked, h.eid) != 1) continue;
-    XMLreplaceLinkValue(&linked, d.dtd, oldKey, newKey);
-    NewWords fresh;
-    if (!packable(d, &linked) || !prepareWords(d, &linked, &fresh)) continue;
+    std::string bytes, relinked;
+    if (!storedBytes(d, h.eid, f.ent, &bytes) || !relinkPacked(d, bytes, oldKey, cells, &relinked))
+      continue;
     delCells(d, h.eid, f);
-    if (packEntry(d, &linked, h.eid, fresh, f.ent)) addCells(d, h.eid, f);
+    if (appendPacked(d, h.eid, relinked, f.ent)) addCells(d, h.eid, f);
     d.dirty = 1;
   }
+}
+
+// Stores the packed bytes an undone deletion kept, under the entry's own
+// number; false (nothing changed) when they cannot be stored as they are,
+// for instance after a speed-up dropped one of their words.
+bool restorePacked(DictIO& d, long id, const std::string& bytes) {
+  if (bytes.empty() || !hasFiles(d) || !d.is_eid_del(id)) return false;
+  std::string known;
+  FILE* in = fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "rb");
+  bool whole = in && XMLcopyPackEntry(in, &d.idMap, &known) && known == bytes;
+  if (in) fclose(in);
+  if (!whole) return false;
+  EditFiles f;
+  if (!f.open(d, true)) return false;
+  mark(d, ">addEntry_id");
+  d.dirty = 1;
+  if (appendPacked(d, id, bytes, f.ent)) addCells(d, id, f);
+  mark(d, "<addEntry_id");
+  return true;
 }
 
 // Collects the (path, value) pairs of link elements below node whose target
@@ -462,7 +594,7 @@ void DictIO::addWords(int id) {
   if (!hasFiles(*this)) return;
   EditFiles f;
   if (!f.open(*this, false) || id == -1) return;
-  forEachCell(*this, id, f.ent, [&](long word, long code) { addWord(word, code, &f.wid); });
+  addEntryCells(*this, id, f);
   mark(*this, "<addWords");
 }
 
@@ -503,7 +635,7 @@ void DictIO::delWords(int id) {
   if (!hasFiles(*this)) return;
   EditFiles f;
   if (!f.open(*this, false) || is_eid_del(id)) return;
-  forEachCell(*this, id, f.ent, [&](long word, long code) { delWord(word, code, &f.wid); });
+  delEntryCells(*this, id, f);
   mark(*this, "<delWords");
 }
 
@@ -545,7 +677,7 @@ void DictIO::addStamp(XMLEntry* e, const char* stamp) {
 }
 
 void DictIO::JournalAdd(int kind, XMLEntry* e, const std::string& text) {
-  if (!(mode & DIO_JOURNAL) || !journalFile) return;
+  if (!(mode & DIO_JOURNAL) || !journalFile || readOnly()) return;
   std::string what = journalText(*this, kind, e, text);
   if (what.empty()) return;
   FILE* f = fopen(journalFile, "a");
@@ -591,6 +723,7 @@ void DictIO::infoAdd(int kind, int id, XMLEntry* e, const char* text1, const cha
 }
 
 void DictIO::beginTransaction() {
+  if (!hasFiles(*this)) return;
   if (warFile) {
     FILE* f = fopen(warFile, "w");
     if (f) fclose(f);
@@ -610,11 +743,11 @@ int DictIO::undo() {
   for (uinf_t* r = uinf[level]; r; r = r->next) {
     if (r->kind == 1) {
       delEntry(r->id, r->entry, 0);
-    } else if (r->kind == 5 && r->entry) {
+    } else if (r->kind == 5 && !restorePacked(*this, r->id, r->packed) && r->entry) {
       addEntry(r->entry, r->id, 0, nullptr);
     }
   }
-  if (uinfID[level] != -1 && journalFile) {
+  if (uinfID[level] != -1 && journalFile && writable()) {
     // A journal that cannot be cut back is passed over, like one that
     // cannot be written.
     int cut = truncate(journalFile, uinfID[level]);

@@ -435,3 +435,61 @@ TEST(EditStamp, AddedEntryCarriesUserAndDate) {
   ASSERT_EQ(d->getXMLEntry(&e, 6), 1);
   EXPECT_EQ(compact(&e), "<E><HW>ox</HW><STAMP>ed 2001</STAMP></E>");
 }
+
+// Undo and re-linking store what was stored: an entry loaded and packed
+// again would join stand-alone punctuation to its neighbours and lose words.
+TEST(EditExactWords, UndoAndRelinkKeepEveryOtherWord) {
+  Built b("<E><HW>cat</HW><DEF>small ( furry ) animal , pet</DEF></E>\n"
+          "<E><HW>dog</HW><DEF>loyal ( furry ) animal</DEF><LINK>cat</LINK><LINK>cat food</LINK></E>\n",
+          kDef);
+  auto d = b.open(DIO_UNDO);
+  const std::string ent = b.read(".ent");
+  const size_t len1 = static_cast<size_t>(d->entPos.at(2));  // entry 1 stands first
+  auto words = [&d] {
+    return hits(*d, 3, "furry") + "|" + hits(*d, 3, ",") + "|" + hits(*d, 3, "(furry)") + "|" +
+           hits(*d, 3, "animal,");
+  };
+  ASSERT_EQ(words(), "1:3 2:3|1:3||");
+  d->beginTransaction();
+  d->updEntry(parse("<E><HW>cat</HW><DEF>tiny</DEF></E>").get(), 1, 3, "", nullptr);
+  EXPECT_EQ(d->undo(), 1);
+  EXPECT_EQ(words(), "1:3 2:3|1:3||");
+  // The undone deletion appended the very bytes entry 1 had.
+  EXPECT_EQ(tohex(b.read(".ent").substr(static_cast<size_t>(d->entPos.at(1)), len1)),
+            tohex(ent.substr(0, len1)));
+
+  // A key update re-links entry 2; only the link equal to the old key
+  // changes, every other word of the entry stays findable.
+  d->updEntry(parse("<E><HW>kitty</HW><DEF>small ( furry ) animal , pet</DEF></E>").get(), 1, 4, "cat",
+              nullptr);
+  EXPECT_EQ(words(), "1:3 2:3|1:3||");
+  EXPECT_EQ(hits(*d, 4, "kitty") + "|" + hits(*d, 4, "cat") + "|" + hits(*d, 4, "food"), "2:4|2:4|2:4");
+  XMLEntry second;
+  ASSERT_EQ(d->getXMLEntry(&second, 2), 1);
+  EXPECT_EQ(compact(&second),
+            "<E><HW>dog</HW><DEF>loyal (furry) animal</DEF><LINK>kitty</LINK><LINK>cat food</LINK></E>");
+}
+
+// A word repeated in one element is one occurrence, as a build stores it,
+// so a limited search counts entries and a speed-up keeps no repeats.
+TEST(EditExactWords, RepeatedWordsAddOneCodePerElement) {
+  Built b("<E><HW>a</HW><DEF>zz</DEF></E>\n<E><HW>b</HW><DEF>zz</DEF></E>\n<E><HW>c</HW><DEF>zz</DEF></E>\n",
+          kDef);
+  auto limited = [](DictIO& d) {
+    twset found;
+    d.findWordEnt(3, "zz", &found, nullptr, 3, 0);
+    return indextest::show(found);
+  };
+  {
+    auto d = b.open(0);
+    d->updEntry(parse("<E><HW>a</HW><DEF>zz zz</DEF></E>").get(), 1, 0, "", nullptr);
+    d->updEntry(parse("<E><HW>b</HW><DEF>zz</DEF></E>").get(), 2, 0, "", nullptr);
+    EXPECT_EQ(limited(*d), "1:3 2:3 3:3");
+  }
+  b.run({"-s"});
+  auto d = b.open(0);
+  EXPECT_EQ(limited(*d), "1:3 2:3 3:3");
+  std::string wid = b.read(".wid");
+  int32_t chunk = indextest::wordOf(*d, "zz")->chunk;
+  EXPECT_EQ(load_i32(reinterpret_cast<const unsigned char*>(wid.data()) + chunk), 3);
+}

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/binio.h"
 #include "base/error.h"
 #include "base/map.h"
 #include "base/text.h"
@@ -65,19 +66,14 @@ enum LoadResult { kLoaded, kAtEnd, kDamaged };
 // The words of an element's cells, joined with makeString. False when the
 // input ends inside the cells.
 bool loadWords(const PackLoader& ld, std::string* value) {
-  std::string list;
+  std::string cells;
   for (;;) {
-    long n = 0;
-    if (!readCell(ld.f, &n)) return false;
-    if (n == 0) break;
-    auto* rec = static_cast<wrdrec_t*>(map_get(ld.ids, map_ikey(n)));
-    if (rec == nullptr || rec->word == nullptr) continue;
-    list.append(rec->word);
-    list.push_back('\0');
+    unsigned char b[3];
+    if (fread(b, 1, 3, ld.f) != 3) return false;
+    if ((b[0] | b[1] | b[2]) == 0) break;
+    cells.append(reinterpret_cast<char*>(b), 3);
   }
-  list.append(2, '\0');
-  makeString(list.data());
-  value->assign(list.c_str());
+  *value = XMLcellText(cells, ld.ids);
   return true;
 }
 
@@ -204,6 +200,20 @@ bool XMLcopyPackEntry(FILE* in, map_t* ids, std::string* out) {
   if (copyElements(in, ids, out)) return true;
   out->resize(start);
   return false;
+}
+
+std::string XMLcellText(const std::string& cells, map_t* ids) {
+  std::string list;
+  for (size_t i = 0; i + 3 <= cells.size(); i += 3) {
+    uint32_t n = load_u24(reinterpret_cast<const unsigned char*>(cells.data()) + i);
+    auto* rec = static_cast<wrdrec_t*>(map_get(ids, map_ikey(n)));
+    if (rec == nullptr || rec->word == nullptr) continue;
+    list.append(rec->word);
+    list.push_back('\0');
+  }
+  list.append(2, '\0');
+  makeString(list.data());
+  return std::string(list.c_str());
 }
 
 bool XMLclipWord(char* w) {

@@ -78,6 +78,11 @@ bool XMLgetPackPtr(FILE** f, long* word, long* tag, long* pos);
 // inside the entry).
 bool XMLcopyPackEntry(FILE* in, map_t* ids, std::string* out);
 
+// The text the loader gives an element whose word cells (3 bytes each,
+// without the terminating zero cell) are `cells`: the words that `ids`
+// knows, joined with makeString.
+std::string XMLcellText(const std::string& cells, map_t* ids);
+
 // Abandons the walk under way, if any; the next call starts a new entry.
 // Also sets the stepper's byte count back to 0.
 void XMLresetPackPtr();
