@@ -4,8 +4,33 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace {
+HeldMessages* g_held = nullptr;
+long g_count = 0;
+}  // namespace
+
+long errout_count() { return g_count; }
+
+HeldMessages::HeldMessages() : outer_(g_held) { g_held = this; }
+
+HeldMessages::~HeldMessages() { g_held = outer_; }
+
+void HeldMessages::release() {
+  HeldMessages* self = g_held;
+  g_held = outer_;
+  errout(text_.c_str());
+  text_.clear();
+  g_held = self;
+}
+
 void errout(const char* text) {
-  if (text) fputs(text, stderr);
+  if (!text) return;
+  ++g_count;
+  if (g_held) {
+    g_held->text_ += text;
+    return;
+  }
+  fputs(text, stderr);
 }
 
 std::string vstrprintf(const char* fmt, va_list ap) {

@@ -13,6 +13,27 @@
 // Writes `text` unchanged to standard error; adds nothing.
 void errout(const char* text);
 
+// How many texts errout has been given so far in the process: a caller
+// compares two counts to learn whether an operation reported a failure.
+long errout_count();
+
+// Holds back what errout writes while it lives (one at a time in the
+// process): release() writes it out, and what was not released is dropped.
+// For work that may be retried, whose messages only count for the last try.
+class HeldMessages {
+ public:
+  HeldMessages();
+  ~HeldMessages();
+  HeldMessages(const HeldMessages&) = delete;
+  HeldMessages& operator=(const HeldMessages&) = delete;
+  void release();
+
+ private:
+  friend void errout(const char* text);
+  std::string text_;
+  HeldMessages* outer_;
+};
+
 // Formats like printf and writes the whole result through errout.
 void errorf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 

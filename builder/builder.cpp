@@ -77,7 +77,10 @@ int compile() {
   if (!dict->setXMLName(fileName)) return -1;
   dict->setMaxEnt(maxEnt);
   dict->output = 1;
+  // The whole run is one update: its files are put in place together at
+  // the end, or, when anything failed, none of them.
+  dict->beginUpdate();
   if (!dict->rebuild(force)) return -1;
-  if (speed) dict->speedup();
-  return 0;
+  if (speed && !dict->updateFailed()) dict->speedup();
+  return dict->commitUpdate() ? 0 : 1;
 }

@@ -31,6 +31,6 @@ bool cmdLine(int argc, char** argv);
 // Puts the four globals back to their initial values.
 void cmdLineReset();
 
-// One build run: 0 after a build, -1 when the dictionary does not exist
-// or cannot be named.
+// One build run: 0 after a build, 1 when a pass failed (every file is then
+// left as it was), -1 when the dictionary does not exist or cannot be named.
 int compile();

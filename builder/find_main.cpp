@@ -120,8 +120,9 @@ int searchWords(DictIO* d, const std::vector<std::string>& args) {
   int status = kNotFound;
   XMLEntry e;
   for (const twident& h : hits) {
+    long reported = errout_count();
     if (!d->getXMLEntry(&e, h.eid)) {
-      errorf("Error: Entry %d could not be read.\n", h.eid);
+      if (errout_count() == reported) continue;  // an entry without content
       return kFailed;
     }
     printf("%d %s\n", h.eid, d->dtd->getTag(h.tid).c_str());
@@ -137,9 +138,13 @@ int showEntry(DictIO* d, const std::vector<std::string>& args) {
   if (!parseNumber(args[0].c_str(), &num))
     return usageError(("bad entry number '" + args[0] + "'.").c_str());
   XMLEntry e;
-  if (!d->getXMLEntry(&e, num)) return kNotFound;
-  printEntry(e);
-  return kFound;
+  long reported = errout_count();
+  if (d->getXMLEntry(&e, num)) {
+    printEntry(e);
+    return kFound;
+  }
+  // An entry that could not be read is damage (reported), not absence.
+  return errout_count() == reported ? kNotFound : kFailed;
 }
 
 int listWords(DictIO* d, const std::vector<std::string>& args) {

@@ -14,6 +14,8 @@
 #include "base/error.h"
 #include "base/files.h"
 #include "base/text.h"
+#include "dictio/scope.h"
+#include "dictio/update.h"
 #include "dtd/dtd.h"
 #include "xml/entry.h"
 
@@ -101,14 +103,25 @@ DictIO::DictIO(const char* name, int out, int mode) : DictIO() {
     errText = strprintf("Error: Dictionary %s does not exist.", name);
     errorf("%s\n", errText.c_str());
   } else {
-    int force = takeNewFile() ? 1 : 0;
-    dtd = new DTD(xmlFile, false, output, on_prog);
-    makeFid(force);
+    openFull();
     if (damaged && errText.empty()) errText = strprintf("Error: Dictionary %s is damaged.", name);
-    std::string stamp = dtd->getTag(1) + ".STAMP";
-    if (dtd->getIndex(stamp)) stampPath = estrdup(stamp.c_str());
+    std::string stamp = dtd ? dtd->getTag(1) + ".STAMP" : std::string();
+    if (dtd && dtd->getIndex(stamp)) stampPath = estrdup(stamp.c_str());
   }
   JournalBegin();
+}
+
+// The host's open: builds what is missing, as one update; a build that
+// fails leaves the files as they were and the object damaged.
+void DictIO::openFull() {
+  if (!finishLeftover(false)) return;
+  beginUpdate();
+  int force = takeNewFile() ? 1 : 0;
+  if (loadStructure(false, output, on_prog)) makeFid(force);
+  if (!commitUpdate() && !damaged) {
+    damaged = 1;
+    clearTables();
+  }
 }
 
 DictIO::~DictIO() {
@@ -141,30 +154,121 @@ int DictIO::rebuild(int force) {
     errorf("Error: Dictionary %s does not exist.\n", getName().c_str());
     return 0;
   }
-  bool replaced = takeNewFile();
-  delete dtd;
-  dtd = new DTD(xmlFile, force != 0, 1, nullptr);
+  if (!finishLeftover(true)) {
+    if (update_) update_->fail();
+    updateFailed_ = true;
+    return 1;
+  }
+  UpdateScope scope(this);
+  bool taken = takeNewFile();
   mayRepair_ = true;
-  makeFid(replaced ? 1 : force);
+  if (loadStructure(force != 0, 1, nullptr)) makeFid(taken ? 1 : force);
   mayRepair_ = false;
   return 1;
 }
 
-// A waiting replacement becomes the XML file before the structure is read,
-// so that a structure inferred now describes the entries about to be
-// indexed rather than the ones being replaced. A taken replacement forces
-// the index build. makeFid asks again, so a replacement that arrives
-// between the two is taken too; a failed rename is reported either way.
+// A waiting replacement is read in place of the XML file, from the
+// structure pass on, so that a structure inferred now describes the entries
+// about to be indexed; it becomes the XML file when the update is put in
+// place, and stays waiting when the update fails. It forces the index build.
 bool DictIO::takeNewFile() {
-  if (newRefused_ || !fil_exist(newFile)) return false;
-  if (fil_replace(newFile, xmlFile)) return true;
-  errorf("Error: Could not rename %s to %s.\n", newFile, xmlFile);
-  newRefused_ = true;
-  return false;
+  if (!update_ || !fil_exist(newFile)) return false;
+  update_->takeNew();
+  return true;
+}
+
+bool DictIO::finishLeftover(bool removeStrays) {
+  std::string base = getName();
+  if (IndexUpdate::pending(base) && !IndexUpdate::finish(base)) {
+    damaged = 1;
+    errText = strprintf("Error: An interrupted update of %s could not be finished.", base.c_str());
+    return false;
+  }
+  if (removeStrays) IndexUpdate::removeStrays(base);
+  return true;
+}
+
+void DictIO::beginUpdate() {
+  update_ = std::make_unique<IndexUpdate>(getName());
+  updateFailed_ = false;
+  keptOriginal_ = false;
+}
+
+bool DictIO::updateFailed() const { return updateFailed_ || (update_ && update_->failed()); }
+
+bool DictIO::commitUpdate() {
+  if (!update_) return !updateFailed_;
+  // Every generation replaces the entry index last: readers take its
+  // replacement as the sign that other files may have changed.
+  if (!update_->failed() && !update_->empty() && !update_->staged(".eid")) stageEid();
+  std::unique_ptr<IndexUpdate> done = std::move(update_);
+  bool ok = done->commit();
+  if (!ok) updateFailed_ = true;
+  if (ok && keptOriginal_)
+    errorf("Warning: Entries that could not be read were left out of %s; "
+           "the original is kept as %s.orig.\n",
+           xmlFile, xmlFile);
+  return ok;
+}
+
+bool DictIO::loadStructure(bool force, int io, void (*progress)(void*, double)) {
+  delete dtd;
+  dtd = new DTD();
+  dtd->xmlName = xmlFile;
+  dtd->dtdName = getName() + ".def";
+  dtd->io = io;
+  dtd->progress = progress;
+  if (!force && fil_exist(dtd->dtdName.c_str())) {
+    if (dtd->loadDTD()) return true;
+    update_->fail();
+    return false;
+  }
+  return inferStructure();
+}
+
+// Infers the structure from the dictionary file (or the replacement being
+// taken in) and stages both the file's rewritten form and the new ".def".
+bool DictIO::inferStructure() {
+  std::string from = update_->current(".xml");
+  // The C library takes a buffer size only along with a buffer; both files
+  // are closed before these go out of scope.
+  std::vector<char> inBuf(1 << 16), outBuf(1 << 16);
+  FILE* in = fopen(from.c_str(), "rb");
+  if (in == nullptr) {
+    errorf("Error: Could not open %s.\n", from.c_str());
+    update_->fail();
+    return false;
+  }
+  FILE* out = update_->create(".xml");
+  if (out == nullptr) {
+    fclose(in);
+    return false;
+  }
+  setvbuf(in, inBuf.data(), _IOFBF, inBuf.size());
+  setvbuf(out, outBuf.data(), _IOFBF, outBuf.size());
+  DTD::Inferred r = dtd->infer(in, fil_size(from.c_str()), out);
+  fclose(in);
+  if (!update_->close(out, ".xml") || !r.read || !r.written) {
+    update_->fail();
+    return false;
+  }
+  if (r.dropped) {
+    update_->keepOriginal(from == xmlFile ? ".xml" : ".new");
+    keptOriginal_ = true;
+  }
+  FILE* def = update_->create(".def");
+  if (def == nullptr) return false;
+  bool written = dtd->writeDef(def);
+  if (!update_->close(def, ".def") || !written) {
+    update_->fail();
+    return false;
+  }
+  return true;
 }
 
 void DictIO::sync() {
   if (!dirty || !writable()) return;
+  UpdateScope scope(this);
   saveWrd();
   saveEid();
   dirty = 0;

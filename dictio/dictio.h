@@ -28,14 +28,17 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "base/files.h"
 #include "base/map.h"
 #include "base/mem.h"
 
 class DTD;
+class IndexUpdate;
 class XML;
 class XMLEntry;
 
@@ -145,6 +148,17 @@ class DictIO {
   // index files are first kept aside under a reported name, then rebuilt.
   int rebuild(int force);
   void sync();
+
+  // --- updates (dictio.cpp; see dictio/update.h) ---
+  // Every operation that writes index files writes new versions beside
+  // them and puts them in place together at its end, or leaves the files
+  // as they were when anything failed. beginUpdate/commitUpdate group the
+  // operations between them into one such update (the builder's whole
+  // run). commitUpdate returns false, after an "Error: ..." line, when the
+  // update failed; so does updateFailed() until the next update begins.
+  void beginUpdate();
+  bool commitUpdate();
+  bool updateFailed() const;
   void refresh();
   void reload();
 
@@ -165,6 +179,10 @@ class DictIO {
   long getMaxEnt() const { return maxEnt; }
   void setDTD(DTD* d);
   long getActID() const { return actID; }
+  // Opens an index file (entFile or widFile) for reading a lookup. A
+  // read-only object refuses, with an "Error: ..." line, a file that is not
+  // the one it loaded (a build replaced it since). Null after a message.
+  FILE* openIndexFile(const char* name) const;
   bool readOnly() const { return (mode & DIO_READONLY) != 0; }
   // Edits and saves are allowed: a named, undamaged, not read-only object.
   bool writable() const { return xmlFile != nullptr && !readOnly() && damaged == 0; }
@@ -214,6 +232,10 @@ class DictIO {
   long getIDMove(int dir);
   long idCorrect(long n);
   long getXMLEntryByKey(XMLEntry* e, const std::string& key);
+  // Result codes: 1 the search ran (the result may be empty); 2 the word
+  // index does not open or is damaged (reported), or the tag is not
+  // searchable; 3 the text is empty or a word is not in the word list; 4 a
+  // pattern does not compile.
   int findWordEnt(int tag, const char* text, twset* result, twset* restrictTo, int limit,
                   int flags);
   int findWordsByTag(const std::string& path, std::vector<std::string>* out);
@@ -249,13 +271,40 @@ class DictIO {
   void trac_save(const char* text);
 
  private:
+  class UpdateScope;
+
+  std::unique_ptr<IndexUpdate> update_;  // the update under way, if any
+  bool updateFailed_ = false;
+  bool keptOriginal_ = false;  // the structure pass dropped entries: say so
+  // Read-only: the entry file and word index the tables were loaded with.
+  // A lookup that finds another file under the name refuses to read it.
+  fil_id entId_, widId_;
+  bool pinned_ = false;
   bool mayRepair_ = false;  // set by rebuild(): damaged files are rebuilt
-  bool newRefused_ = false;  // a ".new" could not be taken (reported once)
 
   // Renames a waiting ".new" file over the XML file; true when it did. A
   // rename that fails is reported.
   bool takeNewFile();
   void openReadOnly(const char* name);
+  enum class Attempt { Loaded, Failed, Changed };
+  Attempt loadGeneration(const char* name);
+  // Empty when the entry stored last in the entry file is whole; otherwise
+  // the message that the file is cut.
+  std::string lastEntryCut() const;
+  // Loads the structure description, or infers it (with `force`, or when
+  // there is none) from the dictionary file into the update: the file's
+  // rewritten form and the new ".def" are staged. False after a failure.
+  bool loadStructure(bool force, int io, void (*progress)(void*, double));
+  bool inferStructure();
+  void openFull();
+  void clearTables();
+  // Finishes an update a killed run left behind; false (damaged) when it
+  // cannot be finished.
+  bool finishLeftover(bool removeStrays);
+  void stageEid();
+  // Reports why a pass cannot go on ("Error: WHY; nothing is changed.")
+  // and marks the update failed. Returns false.
+  bool failPass(const std::string& why);
   void openFailed(const std::string& message);
   // Damaged index files: kept aside and rebuilt when repair is allowed,
   // otherwise reported and the tables left empty.

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,31 +19,27 @@
 #include "base/progress.h"
 #include "base/text.h"
 #include "dtd/dtd.h"
+#include "xml/packed.h"
 #include "dictio/dictio.h"
-
-namespace {
+#include "dictio/scope.h"
+#include "dictio/update.h"
 
 // Back to the state of a fresh object, so that a rebuild after a failed load
 // writes the same bytes as a forced build in a new process.
-void resetTables(DictIO* d) {
-  map_done(&d->wordMap);
-  map_init(&d->wordMap, MAP_STR, MAP_BORROW);
-  d->wordMap.data = d;
-  map_done(&d->idMap);
-  map_init(&d->idMap, MAP_INT, 2);
-  d->idMap.data = d;
-  mem_clear(&d->recPool);
-  mem_clear(&d->textPool);
-  d->entPos.clear();
-  d->posEnt.clear();
+void DictIO::clearTables() {
+  map_done(&wordMap);
+  map_init(&wordMap, MAP_STR, MAP_BORROW);
+  wordMap.data = this;
+  map_done(&idMap);
+  map_init(&idMap, MAP_INT, 2);
+  idMap.data = this;
+  mem_clear(&recPool);
+  mem_clear(&textPool);
+  entPos.clear();
+  posEnt.clear();
 }
 
-void buildAll(DictIO* d) {
-  d->makeWrd();
-  d->makeWid();
-  d->saveWrd();
-  d->saveEid();
-}
+namespace {
 
 struct TailCheck {
   long widSize;
@@ -76,19 +74,24 @@ bool eidDamaged(FILE* f, DictIO* d, const char* what, long value) {
 }  // namespace
 
 void DictIO::makeFid(int force) {
+  UpdateScope scope(this);
+  // Steps run in order while nothing has failed: a failed step has marked
+  // the update failed, and later steps would build on a broken file.
+  auto steps = [&scope](auto... step) { ((scope.failed() ? void() : step()), ...); };
+  auto wrd = [this] { makeWrd(); };
+  auto wid = [this] { makeWid(); };
+  auto saves = [this] {
+    saveWrd();
+    saveEid();
+  };
   if (takeNewFile()) force = 1;
   if (force) {
-    buildAll(this);
+    steps(wrd, wid, saves);
     return;
   }
   if (!fil_exist(entFile) || !fil_exist(wrdFile)) {
-    makeWrd();
-    saveWrd();
-    saveEid();
     // A ".wid" file left from before is unreachable from the new word list.
-    makeWid();
-    saveWrd();
-    saveEid();
+    steps(wrd, saves, wid, saves);
     return;
   }
   if (!(loadWrd() && loadEid())) {
@@ -96,16 +99,14 @@ void DictIO::makeFid(int force) {
     return;
   }
   if (!fil_exist(widFile)) {
-    makeWid();
-    saveWrd();
-    saveEid();
+    steps(wid, saves);
   } else if (!widReachesWords(this)) {
     damagedWid();
   }
 }
 
 void DictIO::damagedIndexes() {
-  resetTables(this);
+  clearTables();
   if (!mayRepair_) {
     damaged = 1;
     errorf("Error: Dictionary %s is damaged; it is opened without its indexes. Run lexorn %s to "
@@ -124,12 +125,12 @@ void DictIO::damagedIndexes() {
   errorf("Error: Could not load the indexes of %s; the files are kept as %s, and the indexes "
          "are rebuilt from %s.\n",
          getName().c_str(), kept.c_str(), xmlFile);
-  buildAll(this);
+  makeFid(1);
 }
 
 void DictIO::damagedWid() {
   if (!mayRepair_) {
-    resetTables(this);
+    clearTables();
     damaged = 1;
     errorf("Error: %s does not match %s; the dictionary is opened without its indexes. Run "
            "lexorn %s to keep the file aside and rebuild it.\n",
@@ -138,12 +139,14 @@ void DictIO::damagedWid() {
   }
   std::string kept;
   if (!keepAside({widFile}, &kept)) {
-    resetTables(this);
+    clearTables();
     return;
   }
   errorf("Error: %s does not match %s; it is kept as %s and rebuilt.\n", widFile, wrdFile,
          kept.c_str());
+  UpdateScope scope(this);
   makeWid();
+  if (scope.failed()) return;
   saveWrd();
   saveEid();
 }
@@ -178,21 +181,24 @@ bool DictIO::keepAside(const std::vector<const char*>& files, std::string* kept)
   for (const char* f : files)
     if (access(f, F_OK) == 0) present.push_back(f);
   std::string suffix = freeSuffix(present);
-  std::vector<std::string> moved;
+  std::vector<std::string> made;
   for (const std::string& f : present) {
+    // A second name for the same file: the rebuild then replaces the file
+    // by a rename and this name keeps the damaged version, and a rebuild
+    // that fails leaves both.
     std::string to = f + suffix;
-    if (rename(f.c_str(), to.c_str()) == 0) {
-      moved.push_back(to);
+    if (link(f.c_str(), to.c_str()) == 0 || fil_copy(f.c_str(), to.c_str())) {
+      made.push_back(to);
       continue;
     }
     errorf("Error: Could not keep the damaged file %s as %s (%s); nothing is rebuilt.\n",
            f.c_str(), to.c_str(), strerror(errno));
-    // Back as they were: a half-moved set would look like a missing file.
-    for (size_t i = 0; i < moved.size(); ++i) rename(moved[i].c_str(), present[i].c_str());
+    for (const std::string& m : made) unlink(m.c_str());
     damaged = 1;
+    if (update_) update_->fail();
     return false;
   }
-  *kept = listed(moved);
+  *kept = listed(made);
   return true;
 }
 
@@ -200,65 +206,130 @@ void DictIO::openFailed(const std::string& message) {
   errorf("%s\n", message.c_str());
   errText = message;
   damaged = 1;
-  resetTables(this);
+  clearTables();
 }
 
 // Only loads: every problem is reported once and leaves the object damaged.
-// Nothing is created, renamed or written, not even a journal line.
+// Nothing is created, renamed or written, not even a journal line. A build
+// putting a new generation in place meanwhile is waited out.
 void DictIO::openReadOnly(const char* name) {
   if (!fil_exist(xmlFile) && !fil_exist(entFile) && !fil_exist(newFile)) {
     openFailed(strprintf("Error: Dictionary %s does not exist.", name));
-    return;
-  }
-  std::string def = fnNoExt(xmlFile) + ".def";
-  const char* files[] = {def.c_str(), entFile, eidFile, wrdFile, widFile};
-  for (const char* file : files) {
-    if (fil_exist(file)) continue;
-    openFailed(strprintf("Error: Dictionary %s is not built: %s is missing (run lexorn first).", name, file));
     return;
   }
   if (fil_exist(newFile)) {
     openFailed(strprintf("Error: Dictionary %s has a pending %s (run lexorn first).", name, newFile));
     return;
   }
+  // An update is put in place in a few renames: a short wait outlasts it.
+  constexpr int kAttempts = 50;
+  for (int attempt = 1;; ++attempt) {
+    HeldMessages messages;
+    Attempt a = loadGeneration(name);
+    if (a != Attempt::Changed) {
+      messages.release();
+      return;
+    }
+    clearTables();
+    delete dtd;
+    dtd = nullptr;
+    if (attempt == kAttempts) break;
+    usleep(20000);
+  }
+  openFailed(strprintf("Error: Dictionary %s is being updated (or an update was interrupted: run "
+                       "lexorn %s to finish it).",
+                       name, name));
+}
+
+// One try at loading a whole generation (dictio/update.h): the entry index
+// is opened first and kept open, so that its name still standing for it at
+// the end, with no update under way, shows every other file read belongs
+// to the same generation.
+DictIO::Attempt DictIO::loadGeneration(const char* name) {
+  std::string base = getName();
+  if (IndexUpdate::pending(base)) return Attempt::Changed;
+  std::unique_ptr<FILE, int (*)(FILE*)> eid(fopen(eidFile, "rb"), fclose);
+  fil_id eidId;
+  bool hadEid = eid && fil_identify(eid.get(), &eidId);
+  auto changed = [&] {
+    fil_id now;
+    bool hasEid = fil_identify(eidFile, &now);
+    return IndexUpdate::pending(base) || hasEid != hadEid || (hasEid && !(now == eidId));
+  };
+  auto failed = [&](const std::string& message) {
+    if (changed()) return Attempt::Changed;
+    if (!message.empty()) errorf("%s\n", message.c_str());
+    damaged = 1;
+    errText = message.empty() ? strprintf("Error: Dictionary %s is damaged.", name) : message;
+    clearTables();
+    return Attempt::Failed;
+  };
+  std::string def = base + ".def";
+  const char* files[] = {def.c_str(), entFile, eidFile, wrdFile, widFile};
+  for (const char* file : files)
+    if (!fil_exist(file))
+      return failed(strprintf("Error: Dictionary %s is not built: %s is missing (run lexorn first).", name, file));
   dtd = new DTD();
   dtd->xmlName = xmlFile;
   dtd->dtdName = def;
-  if (!dtd->loadDTD()) {
-    damaged = 1;
-    errText = strprintf("Error: %s is damaged.", def.c_str());
-    return;
-  }
-  if (dtd->count == 0) {
-    openFailed(strprintf("Error: %s is damaged: it describes no element.", def.c_str()));
-    return;
-  }
   // The loaders report damage themselves; one line is enough.
-  if (!loadWrd() || !loadEid()) {
-    damaged = 1;
-    errText = strprintf("Error: Dictionary %s is damaged.", name);
-    resetTables(this);
-    return;
-  }
-  if (!widReachesWords(this))
-    openFailed(strprintf("Error: %s does not match %s.", widFile, wrdFile));
+  if (!dtd->loadDTD() || !loadWrd() || !loadEid()) return failed("");
+  if (dtd->count == 0 && !entPos.empty())
+    return failed(strprintf("Error: %s is damaged: it describes no element.", def.c_str()));
+  if (!widReachesWords(this)) return failed(strprintf("Error: %s does not match %s.", widFile, wrdFile));
+  if (!fil_identify(entFile, &entId_) || !fil_identify(widFile, &widId_))
+    return failed(strprintf("Error: Dictionary %s is not built (run lexorn first).", name));
+  std::string cut = lastEntryCut();
+  if (!cut.empty()) return failed(cut);
+  if (changed()) return Attempt::Changed;
+  pinned_ = true;
+  return Attempt::Loaded;
 }
 
-void DictIO::saveEid() {
-  FILE* f = fopen(eidFile, "wb");
-  if (f == nullptr) {
-    errorf("Error: Could not open %s for writing.\n", eidFile);
-    return;
-  }
-  if (output) printf("Saving %s...\n", eidFile);
+std::string DictIO::lastEntryCut() const {
+  auto last = posEnt.empty() ? posEnt.end() : std::prev(posEnt.end());
+  if (last == posEnt.end() || last->first < 0) return std::string();
+  std::unique_ptr<FILE, int (*)(FILE*)> ent(fopen(entFile, "rb"), fclose);
+  if (!ent) return strprintf("Error: Could not open %s.", entFile);
+  long size = fseek(ent.get(), 0, SEEK_END) == 0 ? ftell(ent.get()) : -1;
+  // An entry whose packed form is empty may stand at the very end.
+  if (last->first == size) return std::string();
+  std::string bytes;
+  if (fseek(ent.get(), last->first, SEEK_SET) == 0 &&
+      XMLcopyPackEntry(ent.get(), const_cast<map_t*>(&idMap), &bytes))
+    return std::string();
+  return strprintf("Error: %s is damaged: entry %d at offset %d is cut short.", entFile,
+                   last->second, last->first);
+}
+
+namespace {
+
+bool writeEid(FILE* f, const std::map<int32_t, int32_t>& entPos) {
   put_i32(f, static_cast<int32_t>(entPos.size()));
   for (const auto& [num, off] : entPos) {
     put_u24(f, static_cast<uint32_t>(num));
     put_i32(f, off);
   }
-  bool failed = ferror(f) != 0;
-  if (fclose(f) != 0) failed = true;
-  if (failed) errorf("Error: Could not write %s.\n", eidFile);
+  return ferror(f) == 0;
+}
+
+}  // namespace
+
+void DictIO::saveEid() {
+  UpdateScope scope(this);
+  FILE* f = scope->create(".eid");
+  if (f == nullptr) return;
+  if (output) printf("Saving %s...\n", eidFile);
+  writeEid(f, entPos);
+  scope->close(f, ".eid");
+}
+
+void DictIO::stageEid() {
+  FILE* f = update_->create(".eid");
+  if (f != nullptr) {
+    writeEid(f, entPos);
+    update_->close(f, ".eid");
+  }
 }
 
 bool DictIO::loadEid() {

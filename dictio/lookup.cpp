@@ -39,11 +39,6 @@ struct FreeDeleter {
 };
 using Buffer = std::unique_ptr<char, FreeDeleter>;
 
-File openForReading(const char* name) {
-  FILE* f = name ? fopen(name, "rb") : nullptr;
-  if (!f) errorf("Error: Could not open %s.\n", name ? name : "");
-  return File(f);
-}
 
 // A compiled search pattern, released when it goes out of scope.
 class Pattern {
@@ -77,17 +72,37 @@ int32_t clampToInt32(long n) {
   return static_cast<int32_t>(n);
 }
 
-// The fresh stream of a by-number fetch, standing at entry `num`; null when
-// the file does not open (reported) or the entry is not live (silent).
-File openEntry(DictIO* d, long num) {
-  File f = openForReading(d->entFile);
-  if (!f) return f;
+// The packed bytes of live entry `num`, read whole and checked: false when
+// the entry file does not open or the bytes are damaged (both reported),
+// and silently when the entry is not live or has no bytes of its own (its
+// packed form is empty: the entry stored at its offset is another one).
+bool fetchPacked(DictIO* d, long num, std::string* bytes) {
+  File f(d->openIndexFile(d->entFile));
+  if (!f) return false;
   d->lastID = clampToInt32(num);
-  if (!d->dtd || !validNumber(num) || d->is_eid_del(num)) return nullptr;
-  auto it = d->entPos.find(static_cast<int32_t>(num));
-  if (it == d->entPos.end() || it->second < 0) return nullptr;
-  if (fseek(f.get(), it->second, SEEK_SET) != 0) return nullptr;
-  return f;
+  if (!d->dtd || !validNumber(num) || d->is_eid_del(num)) return false;
+  int32_t off = d->entPos.at(static_cast<int32_t>(num));
+  auto owner = d->posEnt.find(off);
+  if (owner != d->posEnt.end() && owner->second != num) return false;
+  long size = fseek(f.get(), 0, SEEK_END) == 0 ? ftell(f.get()) : -1;
+  if (off == size) return false;
+  bool whole = fseek(f.get(), off, SEEK_SET) == 0 && XMLcopyPackEntry(f.get(), &d->idMap, bytes);
+  // Every entry is packed from an upmost element; bytes that begin with
+  // any other element are not where an entry starts.
+  int root = whole ? static_cast<unsigned char>((*bytes)[0]) - 0x80 : 0;
+  if (whole && d->dtd->getTag(root).find('.') == std::string::npos && root <= d->dtd->count) return true;
+  errorf("Error: %s is damaged: entry %ld at offset %d is not a whole packed entry.\n", d->entFile,
+         num, off);
+  return false;
+}
+
+// Loads entry `num` into e (level 0) from its checked bytes.
+bool loadEntry(DictIO* d, long num, XMLEntry* e) {
+  std::string bytes;
+  if (!fetchPacked(d, num, &bytes)) return false;
+  std::unique_ptr<FILE, int (*)(FILE*)> in(fmemopen(bytes.data(), bytes.size(), "rb"), fclose);
+  FILE* raw = in.get();
+  return raw && XMLloadPackEntry(e, &raw, &d->idMap, d->dtd, 0);
 }
 
 // Ordered containers keyed by entry number: entPos and hit sets.
@@ -133,10 +148,24 @@ bool searchableType(char type) {
 // ---------------------------------------------------------------------------
 // Sequential reading
 
+FILE* DictIO::openIndexFile(const char* name) const {
+  FILE* f = name ? fopen(name, "rb") : nullptr;
+  if (f == nullptr) {
+    errorf("Error: Could not open %s.\n", name ? name : "");
+    return nullptr;
+  }
+  if (!pinned_) return f;
+  fil_id got;
+  if (fil_identify(f, &got) && got == (name == entFile ? entId_ : widId_)) return f;
+  fclose(f);
+  errorf("Error: %s was replaced since %s was opened; open it again.\n", name, getName().c_str());
+  return nullptr;
+}
+
 bool DictIO::reset() {
   // A stream left open by an earlier walk would otherwise be lost.
   close();
-  File f = openForReading(entFile);
+  File f(openIndexFile(entFile));
   if (!f) return false;
   curFile = f.release();
   return true;
@@ -173,19 +202,12 @@ int DictIO::getXMLEntry(XMLEntry* e) {
 // By number
 
 bool DictIO::getXML(XML* x, long num) {
-  File f = openEntry(this, num);
-  if (!f || !x) return false;
+  if (!x) return false;
   x->clear();
-  FILE* raw = f.get();
-  return x->loadPackEntry(&raw, &idMap, dtd);
+  return loadEntry(this, num, x->getXMLEntry());
 }
 
-bool DictIO::getXML(XMLEntry* e, long num) {
-  File f = openEntry(this, num);
-  if (!f || !e) return false;
-  FILE* raw = f.get();
-  return XMLloadPackEntry(e, &raw, &idMap, dtd, 0);
-}
+bool DictIO::getXML(XMLEntry* e, long num) { return e && loadEntry(this, num, e); }
 
 int DictIO::getXMLEntry(XMLEntry* e, long num) {
   if (!getXML(e, num)) return 0;
@@ -272,7 +294,7 @@ int intersection_notag(const twset* a, const twset* b, twset* out) {
 
 int DictIO::findWordEnt(int tag, const char* text, twset* result, twset* restrictTo, int limit,
                         int flags) {
-  File wid = openForReading(widFile);
+  File wid(openIndexFile(widFile));
   if (!wid) return 2;
   const bool link = (flags & FWE_LINK) != 0;
   const bool pattern = (flags & FWE_PATTERN) != 0;
@@ -323,8 +345,9 @@ int DictIO::findWordEnt(int tag, const char* text, twset* result, twset* restric
          ++pos) {
       if (!match) continue;
       visited = true;
-      // A damaged chain is reported by the walk and ends this word's codes.
-      chain.walk(rec->chunk, [&](int32_t code, long) {
+      // A damaged chain is reported by the walk; the search then fails with
+      // 2 rather than answer from part of the index.
+      bool whole = chain.walk(rec->chunk, [&](int32_t code, long) {
         uint32_t u = static_cast<uint32_t>(code);
         twident hit{static_cast<int32_t>(u & 0xFFFFFF), static_cast<int32_t>(u >> 24)};
         // Cheapest tests first; the order does not change what is accepted.
@@ -344,6 +367,7 @@ int DictIO::findWordEnt(int tag, const char* text, twset* result, twset* restric
         }
         return true;
       });
+      if (!whole) return 2;
     }
     if (!visited) return 3;
     if (i == 0)
@@ -357,7 +381,7 @@ int DictIO::findWordEnt(int tag, const char* text, twset* result, twset* restric
 
 int DictIO::findWordsByTag(const std::string& path, std::vector<std::string>* out) {
   int tag = dtd ? dtd->getIndex(path) : 0;
-  File wid = openForReading(widFile);
+  File wid(openIndexFile(widFile));
   if (!wid) return 2;
   if (out) out->clear();
   if (tag == 0 || !out) return 2;
@@ -366,11 +390,12 @@ int DictIO::findWordsByTag(const std::string& path, std::vector<std::string>* ou
   for (wrdrec_t* rec; (rec = static_cast<wrdrec_t*>(map_get_nth(&wordMap, &pos))) != nullptr;
        ++pos) {
     bool found = false;
-    chain.walk(rec->chunk, [&](int32_t code, long) {
+    bool whole = chain.walk(rec->chunk, [&](int32_t code, long) {
       uint32_t u = static_cast<uint32_t>(code);
       found = static_cast<int>(u >> 24) == tag && !is_eid_del(u & 0xFFFFFF);
       return !found;
     });
+    if (!whole) return 2;  // reported by the walk
     if (found) out->push_back(rec->word);
   }
   return 1;

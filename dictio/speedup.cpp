@@ -1,9 +1,8 @@
 // The speed-up pass: one chunk per word, no unused words, no deleted entries.
 //
-// Both rewrites go to a temporary file (the file's name + ".tmp") that
-// replaces the old file by one rename only once it is complete; the
-// in-memory tables change only then. A failure on the way leaves the old
-// file and the tables as they were and removes the temporary file.
+// Both rewrites are staged in the update under way (dictio/update.h); the
+// word tables change only once the new word index is written whole. A
+// failure on the way fails the update, which leaves every file as it was.
 
 #include <climits>
 #include <cstdint>
@@ -17,6 +16,8 @@
 #include "base/map.h"
 #include "base/progress.h"
 #include "dictio/dictio.h"
+#include "dictio/scope.h"
+#include "dictio/update.h"
 #include "dictio/widchain.h"
 #include "xml/packed.h"
 
@@ -145,29 +146,29 @@ void applyChains(DictIO* d, const std::vector<NewChain>& chains) {
   }
 }
 
-void abandon(const std::string& tmp, const char* file) {
-  remove(tmp.c_str());
-  errorf("Error: Speeding up %s failed; the file is left as it was.\n", file);
-}
 
 }  // namespace
 
 void DictIO::speedup() {
+  UpdateScope scope(this);
   speedupWords(1);
-  if (deletedEnts() == 1) speedupEnts();
+  if (!scope.failed() && deletedEnts() == 1) speedupEnts();
 }
 
 void DictIO::speedupWords(int resave) {
-  FILE* in = fopen(widFile, "rb");
+  UpdateScope scope(this);
+  const std::string from = scope->current(".wid");
+  FILE* in = fopen(from.c_str(), "rb");
   if (in == nullptr) {
-    errorf("Error: Could not open %s.\n", widFile);
+    errorf("Error: Could not open %s.\n", from.c_str());
+    scope->fail();
     return;
   }
-  std::string tmp = std::string(widFile) + ".tmp";
-  FILE* outFile = fopen(tmp.c_str(), "wb");
+  // The new file is staged under the name the old one may have been read
+  // from: `in` keeps the old one, which is all the walk needs.
+  FILE* outFile = scope->create(".wid");
   if (outFile == nullptr) {
     fclose(in);
-    errorf("Error: Could not open %s for writing.\n", tmp.c_str());
     return;
   }
   if (output) printf("Speeding up %s...\n", widFile);
@@ -179,13 +180,13 @@ void DictIO::speedupWords(int resave) {
   step.chains.reserve(static_cast<size_t>(total));
   map_forall(&idMap, forall_speedup, &step);
   if (!step.failed) out.finish();
-  bool failed = step.failed || out.failed();
-  if (fclose(outFile) != 0) failed = true;
+  bool written = scope->close(outFile, ".wid", !out.failed());
   fclose(in);
-  if (!failed && !fil_replace(tmp.c_str(), widFile)) failed = true;
   if (output) printf("%s", kClearLine);
-  if (failed) {
-    abandon(tmp, widFile);
+  if (step.failed || !written) {
+    // The tables stay as the files on disk have them.
+    if (step.failed) errorf("Error: Speeding up %s failed; the file is left as it was.\n", widFile);
+    scope->fail();
     return;
   }
   applyChains(this, step.chains);
@@ -211,18 +212,19 @@ int DictIO::deletedEnts() {
 }
 
 void DictIO::speedupEnts() {
-  FILE* in = fopen(entFile, "rb");
+  UpdateScope scope(this);
+  const std::string from = scope->current(".ent");
+  FILE* in = fopen(from.c_str(), "rb");
   long total = static_cast<long>(entPos.size());
   ProgressMeter progress(total, output != 0, on_prog, on_prog_bar, 0.0, 1.0);
   if (in == nullptr) {
-    errorf("Error: Could not open %s.\n", entFile);
+    errorf("Error: Could not open %s.\n", from.c_str());
+    scope->fail();
     return;
   }
-  std::string tmp = std::string(entFile) + ".tmp";
-  FILE* out = fopen(tmp.c_str(), "wb");
+  FILE* out = scope->create(".ent");
   if (out == nullptr) {
     fclose(in);
-    errorf("Error: Could not open %s for writing.\n", tmp.c_str());
     return;
   }
   if (output) printf("Speeding up %s...\n", entFile);
@@ -231,7 +233,7 @@ void DictIO::speedupEnts() {
   std::map<int32_t, int32_t> newPos;
   std::string bytes;
   long written = 0, count = 0;
-  bool failed = false;
+  bool ok = true;
   for (const auto& [num, off] : entPos) {
     ++count;
     // An empty packed entry shares its offset with the entry after it.
@@ -243,24 +245,18 @@ void DictIO::speedupEnts() {
       continue;
     }
     if (written + static_cast<long>(bytes.size()) > INT32_MAX) {
-      errorf("Error: %s would grow beyond %d bytes.\n", tmp.c_str(), INT32_MAX);
-      failed = true;
+      ok = failPass(strprintf("%s would grow beyond %d bytes", entFile, INT32_MAX));
       break;
     }
     newPos.emplace_hint(newPos.end(), num, static_cast<int32_t>(written));
-    if (fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size()) {
-      failed = true;
-      break;
-    }
+    if (fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size()) break;  // told at close
     written += static_cast<long>(bytes.size());
     progress.at(count);
   }
   if (output) printf("%s%d entries\n", kClearLine, static_cast<int>(newPos.size()));
-  if (fclose(out) != 0) failed = true;
+  if (!scope->close(out, ".ent")) ok = false;
   fclose(in);
-  if (!failed && !fil_replace(tmp.c_str(), entFile)) failed = true;
-  if (failed) {
-    abandon(tmp, entFile);
+  if (!ok) {
     if (output) printf("%s", kClearLine);
     return;
   }

@@ -17,6 +17,8 @@
 #include "base/map.h"
 #include "base/progress.h"
 #include "dictio/dictio.h"
+#include "dictio/scope.h"
+#include "dictio/update.h"
 #include "xml/packed.h"
 
 namespace {
@@ -205,23 +207,25 @@ void flushBatch(DictIO* d, Batch* batch, ChunkWriter* out) {
 }  // namespace
 
 void DictIO::makeWid() {
+  UpdateScope scope(this);
+  const std::string from = scope->current(".ent");
   std::vector<char> entBuf(1 << 16);
-  FILE* ent = fopen(entFile, "rb");
+  FILE* ent = fopen(from.c_str(), "rb");
   if (ent == nullptr) {
-    errorf("Error: Could not open %s.\n", entFile);
+    errorf("Error: Could not open %s.\n", from.c_str());
+    scope->fail();
     return;
   }
   // Read as well as written: links are patched block by block.
-  FILE* wid = fopen(widFile, "w+b");
+  FILE* wid = scope->create(".wid", true);
   if (wid == nullptr) {
     fclose(ent);
-    errorf("Error: Could not open %s for writing.\n", widFile);
     return;
   }
   // The C library takes a size only along with a buffer; the file is
   // closed before this goes out of scope.
   setvbuf(ent, entBuf.data(), _IOFBF, entBuf.size());
-  long total = fil_size(entFile);
+  long total = fil_size(from.c_str());
   ProgressMeter progress(total, output != 0, on_prog, on_prog_bar, 0.5, 0.5);
   progress.setFlush(output != 0);
   if (output) fprintf(stderr, "Building %s...\n", widFile);
@@ -233,7 +237,7 @@ void DictIO::makeWid() {
       maxEnt > 0 ? std::min<long>(maxEnt, total / 3 + 1) : total / 3 + 1));
   long counter = 0;
   XMLresetPackPtr();
-  while (!feof(ent) && !out.tooLarge()) {
+  while (!feof(ent) && !ferror(ent) && !out.tooLarge()) {
     long pos = XMLpackPtrBytes();
     auto it = posEnt.find(static_cast<int32_t>(pos));
     uint32_t e = (it == posEnt.end() || pos > INT32_MAX) ? 0 : static_cast<uint32_t>(it->second);
@@ -248,18 +252,18 @@ void DictIO::makeWid() {
     }
     progress.at(XMLpackPtrBytes());
   }
+  bool readFailed = ferror(ent) != 0;
   fclose(ent);
   flushBatch(this, &batch, &out);
   out.flush();
-  bool failed = out.failed();
-  if (fclose(wid) != 0) failed = true;
-  if (out.tooLarge())
-    errorf("Error: %s would grow beyond %d bytes; the word index is incomplete.\n", widFile,
-           INT32_MAX);
-  if (failed) errorf("Error: Could not write %s.\n", widFile);
-  if (batch.unknown > 0)
-    errorf("Error: %s holds %ld occurrences of word numbers missing from %s; they were left out.\n",
-           entFile, batch.unknown, wrdFile);
+  scope->close(wid, ".wid", !out.failed());
+  if (readFailed)
+    failPass(strprintf("Could not read %s", from.c_str()));
+  else if (out.tooLarge())
+    failPass(strprintf("%s would grow beyond %d bytes", widFile, INT32_MAX));
+  else if (batch.unknown > 0)
+    failPass(strprintf("%s holds %ld occurrences of word numbers missing from %s", entFile,
+                       batch.unknown, wrdFile));
   if (output) printf("%s", kClearLine);
 }
 

@@ -18,6 +18,8 @@
 #include "base/progress.h"
 #include "base/text.h"
 #include "dictio/dictio.h"
+#include "dictio/scope.h"
+#include "dictio/update.h"
 #include "dtd/dtd.h"
 #include "xml/packed.h"
 #include "xml/entry.h"
@@ -204,22 +206,18 @@ bool wrdDamaged(FILE* f, DictIO* d, const char* what, long value) {
 }  // namespace
 
 void DictIO::makeWrd() {
+  UpdateScope scope(this);
+  const std::string from = scope->current(".xml");
   std::vector<char> inBuf(1 << 16), outBuf(1 << 16);
-  FILE* xml = fopen(xmlFile, "rb");
+  FILE* xml = fopen(from.c_str(), "rb");
   if (xml == nullptr) {
-    errorf("Error: Could not open %s.\n", xmlFile);
+    errorf("Error: Could not open %s.\n", from.c_str());
+    scope->fail();
     return;
   }
-  FILE* ent = fopen(entFile, "wb");
+  FILE* ent = scope->create(".ent");
   if (ent == nullptr) {
     fclose(xml);
-    errorf("Error: Could not open %s for writing.\n", entFile);
-    return;
-  }
-  if (dtd == nullptr) {
-    fclose(ent);
-    fclose(xml);
-    errorf("Error: No structure description for %s.\n", xmlFile);
     return;
   }
   // Large buffers: the whole text goes through here in small pieces. The
@@ -227,7 +225,7 @@ void DictIO::makeWrd() {
   // before these go out of scope.
   setvbuf(xml, inBuf.data(), _IOFBF, inBuf.size());
   setvbuf(ent, outBuf.data(), _IOFBF, outBuf.size());
-  long total = fil_size(xmlFile);
+  long total = fil_size(from.c_str());
   ProgressMeter progress(total, output != 0, on_prog, on_prog_bar, 0.0, 0.5);
   XML reader;
   map_clear(&wordMap);
@@ -246,38 +244,32 @@ void DictIO::makeWrd() {
   std::string packed;
   long at = 0;  // write offset in the entry file
   int32_t entries = 0;
-  bool writeFailed = false;
-  while (!feof(xml)) {
+  bool ok = true;
+  while (ok && !feof(xml) && !ferror(xml)) {
     if (!reader.getEntry(&xml)) continue;
-    if (entries >= kMaxNumber) {
-      errorf("Error: %s holds more than %ld entries; the rest is left out.\n", xmlFile, kMaxNumber);
-      break;
-    }
     pass.entry.clear();
-    if (!pass.numberTree(reader.getXMLEntry())) {
-      errorf("Error: %s holds more than %ld distinct words; entry %d and the rest are left out.\n",
-             xmlFile, kMaxNumber, entries + 1);
-      break;
+    if (entries >= kMaxNumber) {
+      ok = failPass(strprintf("%s holds more than %ld entries", from.c_str(), kMaxNumber));
+    } else if (dtd->count == 0) {
+      ok = failPass(strprintf("%s describes no element, so no entry of %s can be stored (lexorn -f "
+                              "infers it again)", dtd->dtdName.c_str(), from.c_str()));
+    } else if (!pass.numberTree(reader.getXMLEntry())) {
+      ok = failPass(strprintf("%s holds more than %ld distinct words", from.c_str(), kMaxNumber));
+    } else if (at > INT32_MAX) {
+      ok = failPass(strprintf("%s would grow beyond %d bytes", entFile, INT32_MAX));
     }
-    if (at > INT32_MAX) {
-      errorf("Error: %s would grow beyond %d bytes; entry %d and the rest are left out.\n",
-             entFile, INT32_MAX, entries + 1);
-      break;
-    }
+    if (!ok) break;
     entPos[++entries] = static_cast<int32_t>(at);
     std::sort(pass.entry.spans.begin(), pass.entry.spans.end());
     packed.clear();
     XMLpackEntry(reader.getXMLEntry(), cells, dtd, &packed);
-    if (fwrite(packed.data(), 1, packed.size(), ent) != packed.size()) {
-      writeFailed = true;
-      break;
-    }
+    if (fwrite(packed.data(), 1, packed.size(), ent) != packed.size()) break;  // told at close
     at += static_cast<long>(packed.size());
     progress.at(ftell(xml));
   }
-  if (fclose(ent) != 0) writeFailed = true;
+  if (ok && ferror(xml)) ok = failPass(strprintf("Could not read %s", from.c_str()));
+  scope->close(ent, ".ent");
   fclose(xml);
-  if (writeFailed) errorf("Error: Could not write %s.\n", entFile);
   if (pass.clipped > 0)
     errorf("Error: %ld words longer than %d bytes were cut to their first %d bytes.\n",
            pass.clipped, kMaxWordLength, kMaxWordLength);
@@ -289,23 +281,25 @@ void DictIO::makeWrd() {
   }
 }
 
+bool DictIO::failPass(const std::string& why) {
+  errorf("Error: %s; nothing is changed.\n", why.c_str());
+  if (update_) update_->fail();
+  return false;
+}
+
 void DictIO::saveWrd() {
+  UpdateScope scope(this);
   int n = map_size(&wordMap);
   // The C library takes a size only along with a buffer; the file is
   // closed before this goes out of scope.
   std::vector<char> buf(1 << 16);
-  FILE* f = fopen(wrdFile, "wb");
-  if (f == nullptr) {
-    errorf("Error: Could not open %s for writing.\n", wrdFile);
-    return;
-  }
+  FILE* f = scope->create(".wrd");
+  if (f == nullptr) return;
   if (output) printf("Saving %s...\n", wrdFile);
   setvbuf(f, buf.data(), _IOFBF, buf.size());
   put_i32(f, n);
   map_forall(&wordMap, forall_save_word, f);
-  bool failed = ferror(f) != 0;
-  if (fclose(f) != 0) failed = true;
-  if (failed) errorf("Error: Could not write %s.\n", wrdFile);
+  scope->close(f, ".wrd");
 }
 
 bool DictIO::loadWrd() {

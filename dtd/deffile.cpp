@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "base/error.h"
+#include "base/files.h"
 #include "dtd/dtd.h"
 
 namespace {
@@ -147,20 +148,24 @@ bool DTD::loadDTD() {
   return true;
 }
 
-void DTD::saveDTD() {
-  FILE* f = fopen(dtdName.c_str(), "wb");
-  if (!f) {
-    errorf("Error: Could not open %s for writing.\n", dtdName.c_str());
-    return;
-  }
+bool DTD::writeDef(FILE* f) const {
   for (int i = 0; i < count; i++) {
     const DTDTag& t = tags[i];
     for (int l = 0; l < t.level; l++) fputs("  ", f);
     fprintf(f, "%d %s\t%d\t%d\t%c\n", t.level, t.name.c_str(), t.min, t.max, t.type);
   }
-  bool bad = ferror(f) != 0;
-  if (fclose(f) != 0) bad = true;
-  if (bad) errorf("Error: Could not write %s.\n", dtdName.c_str());
+  return ferror(f) == 0;
+}
+
+bool DTD::saveDTD() {
+  std::string why;
+  auto write = [](FILE* f, const void* self) { return static_cast<const DTD*>(self)->writeDef(f); };
+  if (fil_write_whole(dtdName, write, this, &why)) return true;
+  if (why.rfind("create", 0) == 0)
+    errorf("Error: Could not open %s for writing.\n", fil_tempname(fil_real(dtdName)).c_str());
+  else
+    errorf("Error: Could not write %s (%s).\n", dtdName.c_str(), why.c_str());
+  return false;
 }
 
 std::string DTD::printEntry(DTDEntry* node) {

@@ -95,6 +95,9 @@ class DTD : public DTDStruct {
   int io = 0;                   // console output switch
   Progress progress = nullptr;  // progress callback, may be null
   bool childLimitNoted = false;  // the 512-children refusal was reported
+  // The inference could not read the dictionary file or write its new form;
+  // the files were left as they were.
+  bool failed = false;
 
   DTD();
   explicit DTD(const std::string& xmlName);
@@ -145,6 +148,8 @@ class DTD : public DTDStruct {
   void update(XML* x);
 
   // --- inference (dtd/infer.cpp) ---
+  // Loads the ".def" file, or infers the structure (with `force`, or when
+  // there is none) and saves it. A failed inference saves nothing.
   void init(const std::string& xmlName, bool force, int io, Progress progress);
   // Infers the tree from xmlName and rewrites that file in the writer's form
   // through xmlName + ".tmp" and an atomic rename. When the pass dropped
@@ -152,13 +157,29 @@ class DTD : public DTDStruct {
   // xmlName + ".orig".
   void loadXML();
 
+  // What infer() met.
+  struct Inferred {
+    bool read = true;      // the input was read to its end without an error
+    bool written = true;   // every entry reached the output stream
+    bool dropped = false;  // entries were left out (parse errors, unfit names)
+  };
+  // The inference pass proper: reads the entries of `in` (of `size` bytes,
+  // for progress), writes the declaration and each entry read, in the
+  // writer's one-line form, to `out`, merges the entries' structure and
+  // regenerates the tag table. `in` is named xmlName in messages.
+  Inferred infer(FILE* in, long size, FILE* out);
+
   // --- ".def" file (dtd/deffile.cpp) ---
   // A file beyond the limits (a level outside 0-9, a field over kMaxField
   // bytes) is refused as a whole with an error message: the table is then
   // empty. Lines beyond kMaxTags are ignored with an error message. False
   // when the file could not be opened or was refused (after the message).
   bool loadDTD();
-  void saveDTD();
+  // Writes the ".def" file whole: under a temporary name, then renamed
+  // over dtdName. False after an "Error: ..." line (the old file stays).
+  bool saveDTD();
+  // The ".def" lines of the tag table; false on a write error.
+  bool writeDef(FILE* f) const;
   // Reports a table that the packed entry form cannot number.
   void checkPackable() const;
   std::string printEntry(DTDEntry* node);

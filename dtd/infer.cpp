@@ -62,26 +62,23 @@ const XMLEntry* unstorable(const XMLEntry* e) {
 }
 
 // Keeps the dictionary file at every moment: with a backup the original is
-// linked (or, where links fail, renamed) to the backup name first, and the
-// rewritten file then replaces the name in one rename.
-bool replaceDictionary(const std::string& tmp, const std::string& xml, bool backup) {
+// linked (or, where links fail, copied) to the backup name first, and the
+// rewritten file then replaces the name in one rename. `real` is the file
+// the name stands for (a link's target), `tmp` beside it.
+bool replaceDictionary(const std::string& tmp, const std::string& real, const std::string& xml,
+                       bool backup) {
   std::string orig = xml + ".orig";
-  bool moved = false;  // the original went to the backup name by a rename
   if (backup) {
     remove(orig.c_str());
-    if (link(xml.c_str(), orig.c_str()) != 0) {
-      moved = rename(xml.c_str(), orig.c_str()) == 0;
-      if (!moved) {
-        errorf("Error: Could not keep %s as %s; the file is left as it was.\n", xml.c_str(),
-               orig.c_str());
-        remove(tmp.c_str());
-        return false;
-      }
+    if (link(real.c_str(), orig.c_str()) != 0 && !fil_copy(real.c_str(), orig.c_str())) {
+      errorf("Error: Could not keep %s as %s; the file is left as it was.\n", xml.c_str(),
+             orig.c_str());
+      remove(tmp.c_str());
+      return false;
     }
   }
-  if (!fil_replace(tmp.c_str(), xml.c_str())) {
-    errorf("Error: Could not rename %s to %s.\n", tmp.c_str(), xml.c_str());
-    if (moved) rename(orig.c_str(), xml.c_str());
+  if (!fil_replace(tmp.c_str(), real.c_str())) {
+    errorf("Error: Could not rename %s to %s.\n", tmp.c_str(), real.c_str());
     remove(tmp.c_str());
     return false;
   }
@@ -176,44 +173,62 @@ void DTD::init(const std::string& name, bool force, int ioFlag, Progress callbac
   xmlName = name;
   dtdName = fnNoExt(xmlName) + ".def";
   key.clear();
+  failed = false;
   if (force || !fil_exist(dtdName.c_str())) {
     loadXML();
-    saveDTD();
+    if (!failed) saveDTD();
   } else {
     loadDTD();
   }
 }
 
 void DTD::loadXML() {
-  std::string tmpName = xmlName + ".tmp";
+  std::string real = fil_real(xmlName);
+  std::string tmpName = fil_tempname(real);
+  // Large buffers: the whole text goes through here in small pieces. The
+  // C library takes a size only along with a buffer; both files are closed
+  // before these go out of scope.
   std::vector<char> inBuf(1 << 16), outBuf(1 << 16);
   FILE* in = fopen(xmlName.c_str(), "rb");
   if (!in) {
     errorf("Error: Could not open %s.\n", xmlName.c_str());
+    failed = true;
     return;
   }
-  FILE* out = fopen(tmpName.c_str(), "wb");
+  FILE* out = fil_create(tmpName.c_str(), false);
   if (!out) {
     fclose(in);
     errorf("Error: Could not open %s for writing.\n", tmpName.c_str());
+    failed = true;
     return;
   }
-  // Large buffers: the whole text goes through here in small pieces. The
-  // C library takes a size only along with a buffer; both files are closed
-  // before these go out of scope.
+  fil_same_mode(out, real.c_str());
   setvbuf(in, inBuf.data(), _IOFBF, inBuf.size());
   setvbuf(out, outBuf.data(), _IOFBF, outBuf.size());
-  long size = fil_size(xmlName.c_str());
+  Inferred r = infer(in, fil_size(xmlName.c_str()), out);
+  fclose(in);
+  bool written = fil_close(out) && r.written;
+  if (!r.read || !written) {
+    if (r.read) errorf("Error: Could not write %s; %s is left as it was.\n", tmpName.c_str(), xmlName.c_str());
+    remove(tmpName.c_str());
+    failed = true;
+    return;
+  }
+  if (!replaceDictionary(tmpName, real, xmlName, r.dropped)) failed = true;
+}
+
+DTD::Inferred DTD::infer(FILE* in, long size, FILE* out) {
   ProgressMeter meter(size, io != 0, progress, nullptr, 0.0, 1.0);
   meter.setFlush(true);
   if (io) printf("Building %s...\n", dtdName.c_str());
 
+  Inferred r;
   XML reader;
   reader.setOutProps(2);
   reader.readHeader(in);
   reader.printHeader(out);
   int unfit = 0;  // entries left out for a tag name the ".def" file cannot hold
-  while (!feof(in)) {
+  while (!feof(in) && !ferror(in)) {
     if (!reader.getEntry(&in)) continue;
     if (const XMLEntry* bad = unstorable(reader.root)) {
       unfit++;
@@ -221,22 +236,20 @@ void DTD::loadXML() {
              bad->name.c_str(), XMLprintEntry(reader.root, true, false).c_str());
     } else {
       const std::string text = reader.getString(false);
-      fwrite(text.data(), 1, text.size(), out);
+      if (fwrite(text.data(), 1, text.size(), out) != text.size()) r.written = false;
       root = reader.addDTD(root, reader.getEntDTD(this), this);
       garb_clear(root);
     }
     meter.at(ftell(in));
   }
-  fclose(in);
-  bool written = !ferror(out);
-  if (fclose(out) != 0) written = false;
-  if (!written) {
-    errorf("Error: Could not write %s; %s is left as it was.\n", tmpName.c_str(), xmlName.c_str());
-    remove(tmpName.c_str());
-  } else {
-    replaceDictionary(tmpName, xmlName, reader.errors > 0 || reader.skipped > 0 || unfit > 0);
+  if (ferror(in)) {
+    errorf("Error: Could not read %s; it is left as it was.\n", xmlName.c_str());
+    r.read = false;
   }
+  if (fflush(out) != 0 || ferror(out)) r.written = false;
+  r.dropped = reader.errors > 0 || reader.skipped > 0 || unfit > 0;
   ent2str();
   if (io) printf("%s", kClearLine);
   checkPackable();
+  return r;
 }

@@ -180,14 +180,17 @@ TEST(DictionaryNames, BothToolsTakeTheBuildersRule) {
             "2||Error: Dictionary v1 does not exist.\n");
 }
 
-// A ".new" that cannot be renamed over the XML file is reported once.
-TEST(Replacement, FailedRenameIsReportedOnce) {
+// A ".new" that cannot be renamed over the XML file fails the run, which
+// changes nothing: the replacement stays waiting.
+TEST(Replacement, ThatCannotBeTakenChangesNothing) {
   Built b(kXml, kDef);
   ASSERT_EQ(rename(b.path(".xml").c_str(), b.path(".old").c_str()), 0);
   ASSERT_EQ(mkdir(b.path(".xml").c_str(), 0755), 0);
   writeFile(b.path(".xml") + "/keep", "x");  // a non-empty directory is never replaced
   writeFile(b.path(".new"), kXml);
+  std::string before = snapshot(b.dir.path());
   RunResult r = testutil::run({LEXORN_BIN, "d"}, b.dir.path());
-  EXPECT_EQ(r.err, "Error: Could not rename d.new to d.xml.\n");
-  EXPECT_TRUE(testutil::fileExists(b.path(".new")));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Building d.wrd...\nBuilding d.wid...\nError: d.xml is a directory; nothing is changed.\n");
+  EXPECT_EQ(snapshot(b.dir.path()), before);
 }

@@ -150,7 +150,12 @@ TEST_F(PackedTest, LoaderReportsWrongOrTruncatedBytes) {
   const std::pair<const char*, std::string> cases[] = {
       // Wrong bytes are reported and reading goes on.
       {"81 00 00 00 02", "1 <E></E> @5 Open and close tags don't match (2!=1).\n"},
-      {"03 00 00 00 03", "1 <></> @5 3 is not open tag.\nOpen and close tags don't match (3!=-125).\n"},
+      // A tag the structure description does not have is damage: an element
+      // without a name is never rendered.
+      {"03 00 00 00 03",
+       "0 @1 3 is not open tag.\nError: Packed entry holds tag -125, which the structure description does not have.\n"},
+      {"88 00 00 00 08",
+       "0 @1 Error: Packed entry holds tag 8, which the structure description does not have.\n"},
       // A truncated entry stops at its end.
       {"", "0 @0 "},
       {"81 05 00", "0 @3 Error: Packed entry ends inside the words of E.\n"},

@@ -111,6 +111,12 @@ LoadResult loadElement(const PackLoader& ld, XMLEntry* e, int level) {
   if (b == EOF) return kAtEnd;
   if (b < kOpenByte) fprintf(stderr, "%d is not open tag.\n", b);
   int tag = b - kOpenByte;
+  // A tag the structure description does not have cannot be rendered:
+  // the entry does not belong to this description, or is damaged.
+  if (ld.dtd != nullptr && (tag < 1 || tag > ld.dtd->count)) {
+    errorf("Error: Packed entry holds tag %d, which the structure description does not have.\n", tag);
+    return kDamaged;
+  }
   e->path = tagPath(ld.dtd, tag);
   e->name = fnExt(e->path);
   if (!loadWords(ld, &e->value)) {

@@ -52,8 +52,9 @@ bool XMLsavePackEntry(XMLEntry* e, FILE** f, map_t* words, DTD* dtd);
 // into `e` (whose level becomes `level`; its previous children are dropped).
 // False when the stream ends before the open byte, and also, after an
 // "Error: ..." line, when the entry is cut short by the end of the input,
-// nests deeper than any valid entry can, or holds more children than a node
-// takes. Wrong open or close bytes are reported ("N is not open tag.",
+// nests deeper than any valid entry can, holds more children than a node
+// takes, or holds a tag that `dtd` does not have (such an entry is never
+// rendered with empty names). Wrong open or close bytes are reported ("N is not open tag.",
 // "N is not close tag.", "Open and close tags don't match (C!=O).") and
 // loading goes on.
 bool XMLloadPackEntry(XMLEntry* e, FILE** f, map_t* ids, DTD* dtd, int level);
