@@ -5,6 +5,7 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
 #include "treeutil.h"
 #include "xml/writer.h"
@@ -151,6 +152,26 @@ TEST(QueryChain, ReaderMethodsOnTheCurrentEntry) {
   for (const char* none : {"S", "E.Q", ""}) EXPECT_EQ(d.x.gettree(none), nullptr) << none;
   d.at(0)->children[0]->name = "N";
   EXPECT_EQ(d.x.gettree("E.S.D"), nullptr);
+}
+
+// A split holds at most kCapacity - 1 names; a longer chain must not be cut
+// short and then followed to a shallower node.
+TEST(QueryChain, AChainTooLongToSplitWholeReachesNothing) {
+  Doc d({"E", ""});
+  const std::vector<XMLEntry*> line = deepChain(d.root(), 4999);
+  const int most = strings::kCapacity - 1;
+  const std::string longest = chainPath(most), tooLong = chainPath(5000);
+  std::set<XMLEntry*> out;
+  EXPECT_TRUE(XMLgetTrees(&out, longest, d.root()));
+  EXPECT_EQ(out, (std::set<XMLEntry*>{line[most - 1]}));
+  EXPECT_EQ(d.x.gettree(longest), line[most - 1]);
+
+  out.clear();
+  EXPECT_FALSE(XMLgetTrees(&out, tooLong, d.root()));
+  EXPECT_FALSE(d.x.gettrees(&out, tooLong));
+  EXPECT_TRUE(out.empty());
+  EXPECT_EQ(d.x.gettree(tooLong), nullptr);
+  EXPECT_EQ(d.x.gettree(chainPath(most + 1)), nullptr);
 }
 
 // --- comparisons -----------------------------------------------------------

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "treeutil.h"
 #include "xml/query.h"
@@ -33,6 +34,26 @@ TEST(RewritePaths, RentreeShiftlevelAndRentag) {
   for (const char* bad : {"", "A.B", "A B", "<A>", "A/", "A&B", "A\tB"})
     EXPECT_FALSE(d.x.rentag("ROOT.X", bad)) << bad;
   EXPECT_EQ(d.shape(), "ROOT{MEANING{DEF=a{C}},X,MEANING{DEF=b}}");
+  EXPECT_EQ(d.consistency(), "");
+}
+
+// Every rewrite finds its elements by name chain: one too long to split
+// whole acts on nothing rather than on a shallower element.
+TEST(RewritePaths, AChainTooLongToSplitWholeActsOnNothing) {
+  Doc d({"E", ""});
+  const std::vector<XMLEntry*> line = deepChain(d.root(), 4999);
+  const int most = strings::kCapacity - 1;
+  const std::string tooLong = chainPath(5000);
+  EXPECT_TRUE(d.x.chgval(tooLong, "deep"));
+  EXPECT_TRUE(d.x.rentag(tooLong, "R"));
+  EXPECT_TRUE(d.x.addtag(tooLong + ".N", "v"));
+  for (const XMLEntry* n : line) {
+    ASSERT_EQ(n->name + n->value, n == d.root() ? "E" : "A") << n->level;
+    ASSERT_EQ(n->count(), n == line.back() ? 0 : 1) << n->level;
+  }
+  // The longest chain a split holds still reaches its element.
+  EXPECT_TRUE(d.x.chgval(chainPath(most), "v"));
+  EXPECT_EQ(line[most - 1]->value, "v");
   EXPECT_EQ(d.consistency(), "");
 }
 

@@ -76,9 +76,10 @@ bool contains(const XMLEntry* tree, const XMLEntry* node) {
   });
 }
 
+// False when P holds no name or more than a split can hold: a chain cut
+// short would lead to a shallower node.
 bool splitPath(const std::string& P, strings* parts) {
-  getParts(P, parts, '.', true);
-  return parts->count > 0;
+  return getParts(P, parts, '.', true) && parts->count > 0;
 }
 
 }  // namespace

@@ -85,8 +85,10 @@ XMLEntry* XMLfindTagRegcomp(XMLEntry* e, const std::string& P, const regex_t* r)
 int XMLnoOfName(const XMLEntry* e, const std::string& N);
 
 // ---------------------------------------------------------------------------
-// Lookups by name chain: P is split at "." (parts trimmed) and node names
-// are compared level by level from e down.
+// Lookups by name chain: P is split at "." (parts trimmed, empty parts
+// dropped) and node names are compared level by level from e down. A chain
+// of more than strings::kCapacity - 1 names cannot be split whole and
+// reaches nothing.
 
 // True when the chain could exist: every part but the last names a node on
 // one line of descent from e (the last part is satisfied by any node at its
@@ -94,7 +96,8 @@ int XMLnoOfName(const XMLEntry* e, const std::string& N);
 bool XMLtagExist(const XMLEntry* e, const strings* p, int k);
 // Inserts every node reached by the chain into *out and sets its parent
 // link. A one-part P reaches e when e's name is that part. False only when
-// XMLtagExist fails (or P has no parts); true does not promise a result.
+// XMLtagExist fails (or P has no parts, or too many); true does not promise
+// a result.
 bool XMLgetTrees(std::set<XMLEntry*>* out, const std::string& P, XMLEntry* e);
 void XMLgetTreesR(std::set<XMLEntry*>* out, XMLEntry* e, XMLEntry* parent, const strings* p,
                   int k);
