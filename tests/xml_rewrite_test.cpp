@@ -37,6 +37,34 @@ TEST(RewritePaths, RentreeShiftlevelAndRentag) {
   EXPECT_EQ(d.consistency(), "");
 }
 
+// Elements are found by trimmed name chain; what a rewrite creates takes its
+// path from the node found, never from the padded text.
+TEST(RewritePaths, PaddedChainsGiveNewPathsFromTheNodesFound) {
+  Doc r({"E", "", {{"S", "", {{"D", ""}}}}});
+  EXPECT_TRUE(r.x.rentag("E .S", "M"));
+  EXPECT_EQ(paths(r.root()), "E:0 E.M:1 E.M.D:2");
+
+  Doc m({"E", "", {{"A", "", {{"B", "b", {{"D", ""}}}}}, {"C", ""}, {"C", ""}}});
+  EXPECT_TRUE(m.x.movtree("E.A.B", "E .C"));
+  EXPECT_EQ(m.shape(), "E{A,C{B=b{D}},C{B=b{D}}}");
+  EXPECT_EQ(paths(m.at(1)) + " " + paths(m.at(2)), "E.C:1 E.C.B:2 E.C.B.D:3 E.C:1 E.C.B:2 E.C.B.D:3");
+  EXPECT_EQ(m.consistency(), "");
+
+  Doc a({"E", "", {{"S", ""}}});
+  EXPECT_TRUE(a.x.addtag("E. S.N", "v"));
+  EXPECT_TRUE(a.x.addtag(" E . S . N2 ", "w"));
+  EXPECT_TRUE(a.x.addtag("E..S.N3", "x"));
+  EXPECT_EQ(paths(a.root()), "E:0 E.S:1 E.S.N:2 E.S.N2:2 E.S.N3:2");
+  EXPECT_EQ(a.shape(), "E{S{N=v,N2=w,N3=x}}");
+  EXPECT_EQ(a.consistency(), "");
+  // A blank last name makes no element.
+  for (const char* blank : {"E.S.", "E.S. ", "E. ", " ", ""})
+    EXPECT_FALSE(a.x.addtag(blank, "y")) << "[" << blank << "]";
+  EXPECT_EQ(a.shape(), "E{S{N=v,N2=w,N3=x}}");
+  EXPECT_TRUE(a.x.addtag(" NEW ", "v"));
+  EXPECT_EQ(paths(a.root()) + " " + a.shape(), "NEW:0 NEW=v");
+}
+
 // Every rewrite finds its elements by name chain: one too long to split
 // whole acts on nothing rather than on a shallower element.
 TEST(RewritePaths, AChainTooLongToSplitWholeActsOnNothing) {

@@ -63,10 +63,22 @@ int childrenWithPathCount(const XMLEntry* q, const std::string& P) {
                                         [&P](const XMLEntry* c) { return c->path == P; }));
 }
 
-XMLEntry* newElement(const std::string& path, const std::string& value, int level) {
+// The prefix that n's own path extends: its parent's path, none at the top.
+// The parent link is the one the chain lookup just set.
+std::string prefixOf(const XMLEntry* n, const XMLEntry* root) {
+  return n != root && n->parent != nullptr ? n->parent->path : std::string();
+}
+
+// The last name of P, trimmed as a chain lookup trims it; empty when blank.
+std::string lastName(const std::string& P) {
+  return lrscut(P.substr(P.rfind('.') + 1));
+}
+
+XMLEntry* newElement(const std::string& prefix, const std::string& name, const std::string& value,
+                     int level) {
   XMLEntry* n = new XMLEntry;
-  n->name = fnExt(path);
-  n->path = path;
+  n->name = name;
+  n->path = prefix.empty() ? name : prefix + "." + name;
   n->value = value;
   n->level = level;
   return n;
@@ -83,8 +95,9 @@ bool attachToTargets(XMLEntry* c, const std::vector<XMLEntry*>& targets, bool* p
       continue;
     }
     XMLEntry* node = *placed ? XMLcopyEntry(c, t) : c;
-    XMLsetLevels(node, t->level + 1);
     t->addEntry(node);
+    XMLChangePrefix(node, t->path, "", 0);
+    XMLsetLevels(node, t->level + 1);
     *placed = true;
   }
   return ok;
@@ -114,7 +127,7 @@ bool XML::rentag(const std::string& path, const std::string& name) {
   if (!usableName(name)) return false;
   for (XMLEntry* n : nodesAt(root, path)) {
     n->name = name;
-    rentree(n, fnNoExt(path));
+    rentree(n, prefixOf(n, root));
   }
   return true;
 }
@@ -136,7 +149,7 @@ bool XML::tagval(const std::string& path) {
     }
     n->name = name;
     n->value.clear();
-    rentree(n, n != root && n->parent != nullptr ? n->parent->path : std::string());
+    rentree(n, prefixOf(n, root));
   }
   return ok;
 }
@@ -213,13 +226,9 @@ bool XML::movtree(const std::string& path, const std::string& dest) {
       delete c;
       continue;
     }
-    std::string oldPath = c->path;
-    rentree(c, dest);
     bool placed = false;
     ok = attachToTargets(c, targets, &placed) && ok;
-    if (placed) continue;
-    rentree(c, fnNoExt(oldPath));  // no target took it: back where it was
-    q->children.insert(q->children.begin() + at, c);
+    if (!placed) q->children.insert(q->children.begin() + at, c);  // back where it was
   }
   return ok;
 }
@@ -229,11 +238,11 @@ bool XML::addtag(const std::string& path, const std::string& value) {
 }
 
 bool XMLaddTag(XMLEntry** e, const std::string& P, const std::string& V) {
-  if (e == nullptr) return false;
+  const std::string name = lastName(P);
+  if (e == nullptr || name.empty()) return false;
   std::string p = fnNoExt(P);
   if (p.empty()) {
-    XMLEntry* n = newElement(P, V, 0);
-    n->name = P;
+    XMLEntry* n = newElement(std::string(), name, V, 0);
     delete *e;
     *e = n;
     return true;
@@ -241,7 +250,7 @@ bool XMLaddTag(XMLEntry** e, const std::string& P, const std::string& V) {
   if (*e == nullptr) return false;
   bool ok = true;
   for (XMLEntry* q : nodesAt(*e, p)) {
-    std::unique_ptr<XMLEntry> n(newElement(P, V, q->level + 1));
+    std::unique_ptr<XMLEntry> n(newElement(q->path, name, V, q->level + 1));
     if (q->addEntry(n.get())) {
       n.release();
     } else {
@@ -277,8 +286,7 @@ bool XMLaddTagDTD(XMLEntry** e, const std::string& P, const std::string& V, cons
   }
   XMLEntry* parent = anchor;
   for (const std::string& path : chain) {
-    XMLEntry* n = newElement(path, std::string(), parent->level + 1);
-    n->path = parent->path + "." + n->name;
+    XMLEntry* n = newElement(parent->path, fnExt(path), std::string(), parent->level + 1);
     parent->addEntry(n);
     parent = n;
   }

@@ -6,13 +6,16 @@
 // document order, and the children that an operation acts on are collected
 // before it changes anything, so nodes it moves or creates are not acted on
 // again by the same call. Every rewrite leaves each node's path equal to its
-// parent's path + "." + its name and its level one more than its parent's.
+// parent's path + "." + its name and its level one more than its parent's:
+// new paths are built from the nodes found, never from the path text, so a
+// padded path (" E . S ") acts as the plain one does.
 //
 //   rentree(e, prefix)  e's path := prefix + "." + name (name alone when
 //                       prefix is empty); descendants' paths and levels
 //                       follow e.
 //   shiftlevel(e, d)    adds d to the level of e and of every node below it.
-//   rentag(P, N)        renames the elements with path P to N. False, with
+//   rentag(P, N)        renames the elements with path P to N (paths below
+//                       follow, under each element's own parent). False, with
 //                       nothing changed, when N is not a usable name (empty,
 //                       or holding a space, control byte, ".", "<", ">", "/"
 //                       or "&").
@@ -50,12 +53,16 @@
 class DTD;
 class XMLEntry;
 
-// Adds an element with path P and value V (stored as given, not parsed):
-// - P a single name: *e is destroyed and replaced by a lone element P.
-// - Otherwise one new element is appended to every node of *e that
-//   XMLgetTrees finds for P's parent path (existing elements with path P
-//   stay; the new one is an extra sibling). No such node: nothing changes.
-// False when *e is null (with a longer P) or a parent was full (that parent
+// Adds an element with value V (stored as given, not parsed), named by P's
+// last name with its spaces trimmed:
+// - P a single name: *e is destroyed and replaced by a lone element of that
+//   name (its path).
+// - Otherwise one new element is appended to every node q of *e that
+//   XMLgetTrees finds for P's parent path, with the path q's path + "." +
+//   the name (existing elements of that path stay; the new one is an extra
+//   sibling). No such node: nothing changes.
+// False, with nothing changed, when the last name is blank ("E.S.", "") or
+// *e is null (with a longer P); false when a parent was full (that parent
 // gets nothing); otherwise true.
 bool XMLaddTag(XMLEntry** e, const std::string& P, const std::string& V);
 
