@@ -176,6 +176,30 @@ TEST(RewriteMove, MovtreeMovesDeletesAndRefuses) {
   EXPECT_EQ(p.consistency(), "");
 }
 
+// However D is spelled, an element is never moved into itself or below
+// itself: the call is refused and nothing changes.
+TEST(RewriteMove, MovtreeRefusesTargetsInsideTheMovedElements) {
+  Doc one({"E", "", {{"A", "1", {{"X", ""}}}, {"B", ""}}});
+  for (const char* dest : {"E.A ", " E.A", "E..A", "E.A.X ", "E . A . X"})
+    EXPECT_FALSE(one.x.movtree("E.A", dest)) << "[" << dest << "]";
+  EXPECT_EQ(one.shape(), "E{A=1{X},B}");
+
+  Doc two({"E", "", {{"A", "1", {{"X", ""}}}, {"A", "2", {{"X", ""}}}, {"B", ""}}});
+  for (const char* dest : {"E..A", "E.A ", "E. A.X", " E.A.X"})
+    EXPECT_FALSE(two.x.movtree("E.A", dest)) << "[" << dest << "]";
+  EXPECT_EQ(two.shape(), "E{A=1{X},A=2{X},B}");
+
+  // One target inside one of the moved elements is enough to refuse.
+  Doc some({"E", "", {{"A", "1"}, {"A", "2", {{"Y", ""}}}}});
+  EXPECT_FALSE(some.x.movtree("E.A", "E.A .Y"));
+  EXPECT_EQ(some.shape(), "E{A=1,A=2{Y}}");
+
+  // A padded destination outside the moved elements is taken.
+  EXPECT_TRUE(two.x.movtree("E.A", " E . B "));
+  EXPECT_EQ(two.shape(), "E{B{A=1{X},A=2{X}}}");
+  EXPECT_EQ(two.consistency(), "");
+}
+
 TEST(RewriteMove, SeveralTargetsGetDeepCopies) {
   Doc d({"E", "", {{"T", "1"}, {"S", "", {{"M", "m", {{"N", "n"}}}}}, {"T", "2"}}});
   EXPECT_TRUE(d.x.movtree("E.S.M", "E.T"));

@@ -103,6 +103,27 @@ bool attachToTargets(XMLEntry* c, const std::vector<XMLEntry*>& targets, bool* p
   return ok;
 }
 
+// The nodes whose children may have path P: those of P's parent path, or
+// the upmost element for a one-name P.
+std::vector<XMLEntry*> parentsOf(XMLEntry* root, const std::string& P) {
+  std::string p = fnNoExt(P);
+  if (!p.empty()) return nodesAt(root, p);
+  if (root == nullptr) return {};
+  return {root};
+}
+
+// True when a target is one of the moving children or lies below one:
+// moving there would make the element its own ancestor.
+bool anyInside(const std::vector<XMLEntry*>& targets, const Pairs& moving) {
+  if (targets.empty()) return false;
+  std::set<const XMLEntry*> wanted(targets.begin(), targets.end());
+  return std::any_of(moving.begin(), moving.end(), [&wanted](const auto& qc) {
+    return !XMLpreorder(qc.second, [&wanted](const XMLEntry* n) {
+      return wanted.count(n) != 0 ? XMLWalk::Stop : XMLWalk::Descend;
+    });
+  });
+}
+
 }  // namespace
 
 void XML::rentree(XMLEntry* e, const std::string& prefix) {
@@ -211,15 +232,10 @@ bool XML::movtree(const std::string& path, const std::string& dest) {
     targets = nodesAt(root, dest);
     if (targets.empty()) return true;
   }
-  std::string p = fnNoExt(path);
-  std::vector<XMLEntry*> parents;
-  if (!p.empty()) {
-    parents = nodesAt(root, p);
-  } else if (root != nullptr) {
-    parents.push_back(root);
-  }
+  Pairs moving = childrenWithPath(parentsOf(root, path), path);
+  if (anyInside(targets, moving)) return false;
   bool ok = true;
-  for (auto [q, c] : childrenWithPath(parents, path)) {
+  for (auto [q, c] : moving) {
     int at = detach(q, c);
     if (at < 0) continue;
     if (dest.empty()) {

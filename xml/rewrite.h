@@ -42,9 +42,12 @@
 //                       elements with path D (the first in document order
 //                       gets the element, every other one a deep copy).
 //                       False, with nothing changed, when D is P or lies
-//                       inside P (begins with P + "."). Targets that are
-//                       full are skipped and the result is false; an element
-//                       that no target can take stays where it was.
+//                       inside P (begins with P + "."), or when any element
+//                       found for D is, or lies inside, an element to be
+//                       moved (however D is spelled: "E.A ", "E..A").
+//                       Targets that are full are skipped and the result
+//                       is false; an element that no target can take stays
+//                       where it was.
 //   addtag(P, V)        XMLaddTag(&root, P, V).
 #pragma once
 
