@@ -120,6 +120,26 @@ TEST(RewriteDelete, DeltreeAndDeltag) {
   EXPECT_EQ(g.consistency(), "");
 }
 
+// The walk over a parent's children goes on into the children moved up to
+// its end, so a moved-up child with the deleted path is deleted in turn.
+TEST(RewriteDelete, DeltagReachesMovedUpChildrenWithTheSamePath) {
+  Doc d({"E", "", {{"X", "", {{"X", "", {{"Y", "y"}}}}}, {"Z", ""}}});
+  EXPECT_TRUE(d.x.deltag("E.X"));
+  EXPECT_EQ(d.shape(), "E{Z,Y=y}");
+  EXPECT_EQ(d.consistency(), "");
+
+  Doc n({"E", "", {{"X", "1", {{"A", ""}, {"X", "2", {{"X", "3", {{"B", ""}}}, {"C", ""}}}}}, {"Z", ""}}});
+  EXPECT_TRUE(n.x.deltag("E.X"));
+  EXPECT_EQ(n.shape(), "E{Z,A,C,B}");
+  EXPECT_EQ(n.consistency(), "");
+
+  // Each parent is walked on its own.
+  Doc p({"E", "", {{"P", "", {{"X", "", {{"X", "", {{"K", ""}}}}}}}, {"P", "", {{"X", "", {{"L", ""}}}}}}});
+  EXPECT_TRUE(p.x.deltag("E.P.X"));
+  EXPECT_EQ(p.shape(), "E{P{K},P{L}}");
+  EXPECT_EQ(p.consistency(), "");
+}
+
 TEST(RewriteDelete, DeltagAndGrptreeLeaveAnElementWhoseChildrenWouldNotFit) {
   Doc d({"E", "", {{"A", "", {{"B", ""}, {"C", ""}}}, {"A", "", {{"K", ""}}}}});
   fill(d.root(), XMLEntry::kMaxChildren - 2);

@@ -124,6 +124,40 @@ bool anyInside(const std::vector<XMLEntry*>& targets, const Pairs& moving) {
   });
 }
 
+// Destroys q's child i after handing its children, in order, to the end of
+// q; the caller has checked that they fit.
+void dissolveAt(XMLEntry* q, int i) {
+  XMLEntry* c = q->children[i];
+  q->delEntry(i, 0);
+  for (XMLEntry* g : c->children) {
+    q->addEntry(g);
+    XMLChangePrefix(g, q->path, "", 0);
+    XMLsetLevels(g, q->level + 1);
+  }
+  c->releaseChildren();
+  delete c;
+}
+
+// Walks q's children from the first, dissolving each with path P and then
+// examining the same position again. The walk reaches the handed-over
+// children too, so one that now has path P goes the same way; each step
+// removes a node, which bounds the walk. A child whose children would not
+// fit is passed over and the result is false.
+bool dissolveChildren(XMLEntry* q, const std::string& P) {
+  bool ok = true;
+  for (int i = 0; i < q->count();) {
+    XMLEntry* c = q->children[i];
+    bool fits = q->count() - 1 + c->count() <= XMLEntry::kMaxChildren;
+    if (c->path == P && fits) {
+      dissolveAt(q, i);
+      continue;
+    }
+    if (c->path == P) ok = false;
+    ++i;
+  }
+  return ok;
+}
+
 }  // namespace
 
 void XML::rentree(XMLEntry* e, const std::string& prefix) {
@@ -184,22 +218,8 @@ bool XML::deltree(const std::string& path) {
 
 bool XML::deltag(const std::string& path) {
   if (root != nullptr && path == root->name) return false;
-  std::string p = fnNoExt(path);
   bool ok = true;
-  for (auto [q, c] : childrenWithPath(nodesAt(root, p), path)) {
-    if (q->count() - 1 + c->count() > XMLEntry::kMaxChildren) {
-      ok = false;
-      continue;
-    }
-    detach(q, c);
-    for (XMLEntry* g : c->children) {
-      g->level = q->level + 1;
-      rentree(g, p);
-      q->addEntry(g);
-    }
-    c->releaseChildren();
-    delete c;
-  }
+  for (XMLEntry* q : nodesAt(root, fnNoExt(path))) ok = dissolveChildren(q, path) && ok;
   return ok;
 }
 

@@ -3,12 +3,12 @@
 // The XML methods below (declared in xml/reader.h) rewrite the reader's
 // current entry. Element sets are the nodes that XML::gettrees finds for a
 // path (name chains from the upmost element); they are processed in
-// document order, and the children that an operation acts on are collected
-// before it changes anything, so nodes it moves or creates are not acted on
-// again by the same call. Every rewrite leaves each node's path equal to its
-// parent's path + "." + its name and its level one more than its parent's:
-// new paths are built from the nodes found, never from the path text, so a
-// padded path (" E . S ") acts as the plain one does.
+// document order. Except for deltag, the children that an operation acts on
+// are collected before it changes anything, so nodes it moves or creates
+// are not acted on again by the same call. Every rewrite leaves each node's
+// path equal to its parent's path + "." + its name and its level one more
+// than its parent's: new paths are built from the nodes found, never from
+// the path text, so a padded path (" E . S ") acts as the plain one does.
 //
 //   rentree(e, prefix)  e's path := prefix + "." + name (name alone when
 //                       prefix is empty); descendants' paths and levels
@@ -30,9 +30,14 @@
 //                       a one-name P deletes nothing; true.
 //   deltag(P)           deletes the elements with path P but moves their
 //                       children, in order, to the end of their grandparent.
-//                       False when P is the upmost element's name. An element
-//                       whose children would not fit into the grandparent is
-//                       left as it was and the result is false.
+//                       Each grandparent's children are walked from the
+//                       first, the walk going on into the children moved to
+//                       the end: a moved child that now has path P (it had
+//                       the deleted element's name) is deleted the same way,
+//                       so E{X{X{Y}},Z} becomes E{Z,Y}. False when P is the
+//                       upmost element's name. An element whose children
+//                       would not fit into the grandparent is left as it was
+//                       and the result is false.
 //   grptree(P)          per parent, the first child with path P receives the
 //                       children of the later ones, which are deleted with
 //                       their values. A later element whose children would
