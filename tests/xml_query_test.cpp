@@ -297,6 +297,47 @@ TEST(QueryEdit, FindAppendRefusalsAndAMoveIntoAnAncestorsPath) {
   EXPECT_EQ(consistency(e.get()), "");
 }
 
+// Each child's subtree is searched to its end before the next child: a
+// moved subtree renamed so that its descendants have path P again is not
+// searched once the walk has passed dst, and is when dst comes later.
+TEST(QueryEdit, FindAppendFinishesEachChildBeforeTheNext) {
+  Tree e = tree({"E", "", {{"A", "", {{"D", ""}}}, {"B", "b", {{"B", "inner"}}}}});
+  XMLEntry* passed = e->children[0]->children[0];
+  EXPECT_FALSE(XMLFindAppend(passed, e.get(), "E.B", "E"));
+  EXPECT_EQ(shape(e.get()), "E{A{D{E=b{B=inner}}}}");
+  EXPECT_EQ(paths(passed), "E.A.D:2 E:3 E.B:4");
+
+  Tree f = tree({"E", "", {{"B", "b", {{"B", "inner"}}}, {"D", ""}}});
+  XMLEntry* ahead = f->children[1];
+  EXPECT_FALSE(XMLFindAppend(ahead, f.get(), "E.B", "E"));
+  EXPECT_EQ(shape(f.get()), "E{D{E=b,E=inner}}");
+  EXPECT_EQ(paths(ahead), "E.D:1 E:2 E:2");
+
+  // dst searched itself: each matching child moves to its end once.
+  Tree g = tree({"E", "", {{"B", "1"}, {"K", ""}, {"B", "2"}}});
+  EXPECT_FALSE(XMLFindAppend(g.get(), g.get(), "E.B", "E.B"));
+  EXPECT_EQ(shape(g.get()), "E{K,B=1,B=2}");
+  EXPECT_EQ(consistency(g.get()), "");
+
+  // The walk keeps its own stack: a deep line does not exhaust the call stack.
+  Tree deep = tree({"E", ""});
+  XMLEntry* n = deep.get();
+  for (int i = 0; i < 100000; ++i) {
+    XMLEntry* c = new XMLEntry;  // paths kept short: they would grow per level
+    c->name = "A";
+    c->path = "E.A";
+    c->level = i + 1;
+    n->addEntry(c);
+    n = c;
+  }
+  n->path = "BOTTOM";
+  XMLEntry* above = n->parent;
+  Tree to = tree({"N", ""});
+  EXPECT_FALSE(XMLFindAppend(to.get(), deep.get(), "BOTTOM", "N.M"));
+  EXPECT_EQ(paths(to.get()), "N:0 N.M:1");
+  EXPECT_EQ(above->count(), 0);
+}
+
 TEST(QueryEdit, ReplaceValueAndLinksByStructureType) {
   Tree e = tree({"E", "", {{"A", "x"}, {"A", "x"}, {"A", "y"}, {"B", "", {{"A", "x"}}}, {"A", "x"}}});
   XMLreplaceValue(e.get(), "E.A", "x", "z");

@@ -155,7 +155,14 @@ void XMLChangePrefix(XMLEntry* e, const std::string& prefix, const std::string& 
 // moved node leaves its old parent's children (no empty slot remains) and
 // belongs to dst. True when e itself was moved: e then belongs
 // to dst. A node that dst cannot take (dst full, or dst inside the node)
-// stays where it was. Nodes appended to dst during the call are not searched.
+// stays where it was.
+// The search takes e's children in order and finishes each child's subtree
+// before the next child, so a node moved into dst is searched (and, if its
+// new path or a descendant's is P, moved again) only when the walk has yet
+// to reach dst: E{A{D},B{B}} with dst = D, P = "E.B", Q = "E" gives
+// D{E{B}}, the inner B (now E.B) being left where it is. A node searches
+// only the children it held when the walk reached it, so children appended
+// to it later (it may be dst) are not searched: the call ends.
 // When e itself is moved (result true), a caller holding e in another
 // node's children must drop it from there.
 bool XMLFindAppend(XMLEntry* dst, XMLEntry* e, const std::string& P, const std::string& Q);
