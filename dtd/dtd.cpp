@@ -185,8 +185,7 @@ static void takeRecord(DTDEntry* n, const DTDTag* t) {
 bool DTD::addtag(const DTDTag* t) {
   if (!t || !root) return false;
   strings parts;
-  getParts(t->path, &parts, '.', false);
-  if (parts.count < 1) return false;
+  if (!getParts(t->path, &parts, '.', false) || parts.count < 1) return false;
   if (parts.count == 1) {
     if (!root->name.empty()) return false;
     takeRecord(root, t);
@@ -213,8 +212,7 @@ bool DTD::addtag(const DTDTag* t) {
 DTDEntry* DTD::gettree(const std::string& path) {
   if (!root) return nullptr;
   strings parts;
-  getParts(path, &parts, '.', true);
-  if (parts.count < 1) return nullptr;
+  if (!getParts(path, &parts, '.', true) || parts.count < 1) return nullptr;
   if (parts.count == 1) return (path == parts[0] && root->name == parts[0]) ? root : nullptr;
   DTDEntry* from = nullptr;
   DTDEntry* at = root;

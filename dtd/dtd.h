@@ -137,10 +137,12 @@ class DTD : public DTDStruct {
   // size of the node list.
   void garb_clear(DTDEntry* root);
   // Inserts a record into the tree under its parent path. False for a second
-  // upmost tag, a missing ancestor, an existing path or a full parent.
+  // upmost tag, a missing ancestor, an existing path, a full parent or a
+  // path of more names than a split holds (strings::kCapacity - 1).
   bool addtag(const DTDTag* t);
   // The node at `path` (its parent link set), or null. The upmost name must
-  // match for a one-part path too.
+  // match for a one-part path too. A path of more names than a split holds
+  // finds nothing.
   DTDEntry* gettree(const std::string& path);
   // The table from the tree in pre-order; an unnamed root gives count 0.
   // Paths beyond kMaxTags are left out with an error message.

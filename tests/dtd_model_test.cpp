@@ -5,6 +5,7 @@
 #include <set>
 #include <sstream>
 
+#include "base/text.h"
 #include "dtd/dtd.h"
 #include "testutil.h"
 #include "treeutil.h"
@@ -121,6 +122,28 @@ TEST(DtdTree, GettreeFollowsNamesAndSetsTheParent) {
   EXPECT_EQ(d.gettree("E"), d.root);
   // One part: the name must match too, and is compared untrimmed.
   for (const char* none : {"E.X", "F.A", "F", " E", ""}) EXPECT_EQ(d.gettree(none), nullptr) << none;
+}
+
+// A split holds at most 4095 names; a longer path cut short would name a
+// shallower node.
+TEST(DtdTree, APathTooLongToSplitWholeIsNeitherAddedNorFound) {
+  DTD d;
+  const int most = strings::kCapacity - 1;
+  for (int names = 1; names < most; names++) {
+    DTDTag t = tag(treeutil::chainPath(names), 0, 1);
+    ASSERT_TRUE(d.addtag(&t)) << names;
+  }
+  DTDTag tooLong = tag(treeutil::chainPath(5000), 0, 1);
+  EXPECT_FALSE(d.addtag(&tooLong));
+  EXPECT_EQ(d.ngarb(), most - 1);
+
+  DTDTag longest = tag(treeutil::chainPath(most), 0, 1);
+  ASSERT_TRUE(d.addtag(&longest));
+  DTDEntry* deepest = d.gettree(longest.path);
+  ASSERT_NE(deepest, nullptr);
+  EXPECT_EQ(deepest->path, longest.path);
+  EXPECT_EQ(d.gettree(tooLong.path), nullptr);
+  EXPECT_EQ(d.gettree(treeutil::chainPath(most + 1)), nullptr);
 }
 
 TEST(DtdTree, Ent2strListsTheTreeInPreOrderWithinTheTable) {

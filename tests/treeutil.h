@@ -43,6 +43,21 @@ inline void fill(XMLEntry* e, int n) {
   for (int i = 0; i < n; ++i) build({"F", ""}, e);
 }
 
+// A line of n nodes named A below e, paths and levels following; the
+// result holds e and then each new node, so result[k] is k levels below e.
+inline std::vector<XMLEntry*> deepChain(XMLEntry* e, int n) {
+  std::vector<XMLEntry*> line{e};
+  for (int i = 0; i < n; ++i) line.push_back(build({"A", ""}, line.back()));
+  return line;
+}
+
+// "E.A.A...": the name chain of `names` names that deepChain below E follows.
+inline std::string chainPath(int names) {
+  std::string p = "E";
+  for (int i = 1; i < names; ++i) p += ".A";
+  return p;
+}
+
 // "E{A=x,B{C=y}}": names, non-empty values, children in order.
 inline std::string shape(const XMLEntry* e) {
   std::string s = e->name;

@@ -5,6 +5,7 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
 #include "treeutil.h"
 #include "xml/writer.h"
@@ -153,6 +154,26 @@ TEST(QueryChain, ReaderMethodsOnTheCurrentEntry) {
   EXPECT_EQ(d.x.gettree("E.S.D"), nullptr);
 }
 
+// A split holds at most kCapacity - 1 names; a longer chain must not be cut
+// short and then followed to a shallower node.
+TEST(QueryChain, AChainTooLongToSplitWholeReachesNothing) {
+  Doc d({"E", ""});
+  const std::vector<XMLEntry*> line = deepChain(d.root(), 4999);
+  const int most = strings::kCapacity - 1;
+  const std::string longest = chainPath(most), tooLong = chainPath(5000);
+  std::set<XMLEntry*> out;
+  EXPECT_TRUE(XMLgetTrees(&out, longest, d.root()));
+  EXPECT_EQ(out, (std::set<XMLEntry*>{line[most - 1]}));
+  EXPECT_EQ(d.x.gettree(longest), line[most - 1]);
+
+  out.clear();
+  EXPECT_FALSE(XMLgetTrees(&out, tooLong, d.root()));
+  EXPECT_FALSE(d.x.gettrees(&out, tooLong));
+  EXPECT_TRUE(out.empty());
+  EXPECT_EQ(d.x.gettree(tooLong), nullptr);
+  EXPECT_EQ(d.x.gettree(chainPath(most + 1)), nullptr);
+}
+
 // --- comparisons -----------------------------------------------------------
 
 TEST(QueryCompare, EqualIgnoresChildOrderAndUsesTheMatchMode) {
@@ -274,6 +295,47 @@ TEST(QueryEdit, FindAppendRefusalsAndAMoveIntoAnAncestorsPath) {
   EXPECT_FALSE(XMLFindAppend(e.get(), e.get(), "E.A.B", "E.B"));
   EXPECT_EQ(shape(e.get()), "E{A,B=2,B=1}");
   EXPECT_EQ(consistency(e.get()), "");
+}
+
+// Each child's subtree is searched to its end before the next child: a
+// moved subtree renamed so that its descendants have path P again is not
+// searched once the walk has passed dst, and is when dst comes later.
+TEST(QueryEdit, FindAppendFinishesEachChildBeforeTheNext) {
+  Tree e = tree({"E", "", {{"A", "", {{"D", ""}}}, {"B", "b", {{"B", "inner"}}}}});
+  XMLEntry* passed = e->children[0]->children[0];
+  EXPECT_FALSE(XMLFindAppend(passed, e.get(), "E.B", "E"));
+  EXPECT_EQ(shape(e.get()), "E{A{D{E=b{B=inner}}}}");
+  EXPECT_EQ(paths(passed), "E.A.D:2 E:3 E.B:4");
+
+  Tree f = tree({"E", "", {{"B", "b", {{"B", "inner"}}}, {"D", ""}}});
+  XMLEntry* ahead = f->children[1];
+  EXPECT_FALSE(XMLFindAppend(ahead, f.get(), "E.B", "E"));
+  EXPECT_EQ(shape(f.get()), "E{D{E=b,E=inner}}");
+  EXPECT_EQ(paths(ahead), "E.D:1 E:2 E:2");
+
+  // dst searched itself: each matching child moves to its end once.
+  Tree g = tree({"E", "", {{"B", "1"}, {"K", ""}, {"B", "2"}}});
+  EXPECT_FALSE(XMLFindAppend(g.get(), g.get(), "E.B", "E.B"));
+  EXPECT_EQ(shape(g.get()), "E{K,B=1,B=2}");
+  EXPECT_EQ(consistency(g.get()), "");
+
+  // The walk keeps its own stack: a deep line does not exhaust the call stack.
+  Tree deep = tree({"E", ""});
+  XMLEntry* n = deep.get();
+  for (int i = 0; i < 100000; ++i) {
+    XMLEntry* c = new XMLEntry;  // paths kept short: they would grow per level
+    c->name = "A";
+    c->path = "E.A";
+    c->level = i + 1;
+    n->addEntry(c);
+    n = c;
+  }
+  n->path = "BOTTOM";
+  XMLEntry* above = n->parent;
+  Tree to = tree({"N", ""});
+  EXPECT_FALSE(XMLFindAppend(to.get(), deep.get(), "BOTTOM", "N.M"));
+  EXPECT_EQ(paths(to.get()), "N:0 N.M:1");
+  EXPECT_EQ(above->count(), 0);
 }
 
 TEST(QueryEdit, ReplaceValueAndLinksByStructureType) {

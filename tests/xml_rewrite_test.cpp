@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "treeutil.h"
 #include "xml/query.h"
@@ -33,6 +34,54 @@ TEST(RewritePaths, RentreeShiftlevelAndRentag) {
   for (const char* bad : {"", "A.B", "A B", "<A>", "A/", "A&B", "A\tB"})
     EXPECT_FALSE(d.x.rentag("ROOT.X", bad)) << bad;
   EXPECT_EQ(d.shape(), "ROOT{MEANING{DEF=a{C}},X,MEANING{DEF=b}}");
+  EXPECT_EQ(d.consistency(), "");
+}
+
+// Elements are found by trimmed name chain; what a rewrite creates takes its
+// path from the node found, never from the padded text.
+TEST(RewritePaths, PaddedChainsGiveNewPathsFromTheNodesFound) {
+  Doc r({"E", "", {{"S", "", {{"D", ""}}}}});
+  EXPECT_TRUE(r.x.rentag("E .S", "M"));
+  EXPECT_EQ(paths(r.root()), "E:0 E.M:1 E.M.D:2");
+
+  Doc m({"E", "", {{"A", "", {{"B", "b", {{"D", ""}}}}}, {"C", ""}, {"C", ""}}});
+  EXPECT_TRUE(m.x.movtree("E.A.B", "E .C"));
+  EXPECT_EQ(m.shape(), "E{A,C{B=b{D}},C{B=b{D}}}");
+  EXPECT_EQ(paths(m.at(1)) + " " + paths(m.at(2)), "E.C:1 E.C.B:2 E.C.B.D:3 E.C:1 E.C.B:2 E.C.B.D:3");
+  EXPECT_EQ(m.consistency(), "");
+
+  Doc a({"E", "", {{"S", ""}}});
+  EXPECT_TRUE(a.x.addtag("E. S.N", "v"));
+  EXPECT_TRUE(a.x.addtag(" E . S . N2 ", "w"));
+  EXPECT_TRUE(a.x.addtag("E..S.N3", "x"));
+  EXPECT_EQ(paths(a.root()), "E:0 E.S:1 E.S.N:2 E.S.N2:2 E.S.N3:2");
+  EXPECT_EQ(a.shape(), "E{S{N=v,N2=w,N3=x}}");
+  EXPECT_EQ(a.consistency(), "");
+  // A blank last name makes no element.
+  for (const char* blank : {"E.S.", "E.S. ", "E. ", " ", ""})
+    EXPECT_FALSE(a.x.addtag(blank, "y")) << "[" << blank << "]";
+  EXPECT_EQ(a.shape(), "E{S{N=v,N2=w,N3=x}}");
+  EXPECT_TRUE(a.x.addtag(" NEW ", "v"));
+  EXPECT_EQ(paths(a.root()) + " " + a.shape(), "NEW:0 NEW=v");
+}
+
+// Every rewrite finds its elements by name chain: one too long to split
+// whole acts on nothing rather than on a shallower element.
+TEST(RewritePaths, AChainTooLongToSplitWholeActsOnNothing) {
+  Doc d({"E", ""});
+  const std::vector<XMLEntry*> line = deepChain(d.root(), 4999);
+  const int most = strings::kCapacity - 1;
+  const std::string tooLong = chainPath(5000);
+  EXPECT_TRUE(d.x.chgval(tooLong, "deep"));
+  EXPECT_TRUE(d.x.rentag(tooLong, "R"));
+  EXPECT_TRUE(d.x.addtag(tooLong + ".N", "v"));
+  for (const XMLEntry* n : line) {
+    ASSERT_EQ(n->name + n->value, n == d.root() ? "E" : "A") << n->level;
+    ASSERT_EQ(n->count(), n == line.back() ? 0 : 1) << n->level;
+  }
+  // The longest chain a split holds still reaches its element.
+  EXPECT_TRUE(d.x.chgval(chainPath(most), "v"));
+  EXPECT_EQ(line[most - 1]->value, "v");
   EXPECT_EQ(d.consistency(), "");
 }
 
@@ -69,6 +118,26 @@ TEST(RewriteDelete, DeltreeAndDeltag) {
   EXPECT_EQ(paths(g.root()), "E:0 E.X:1 E.B:1 E.B.D:2 E.C:1");
   EXPECT_EQ(g.shape(), "E{X,B=b{D},C=c}");
   EXPECT_EQ(g.consistency(), "");
+}
+
+// The walk over a parent's children goes on into the children moved up to
+// its end, so a moved-up child with the deleted path is deleted in turn.
+TEST(RewriteDelete, DeltagReachesMovedUpChildrenWithTheSamePath) {
+  Doc d({"E", "", {{"X", "", {{"X", "", {{"Y", "y"}}}}}, {"Z", ""}}});
+  EXPECT_TRUE(d.x.deltag("E.X"));
+  EXPECT_EQ(d.shape(), "E{Z,Y=y}");
+  EXPECT_EQ(d.consistency(), "");
+
+  Doc n({"E", "", {{"X", "1", {{"A", ""}, {"X", "2", {{"X", "3", {{"B", ""}}}, {"C", ""}}}}}, {"Z", ""}}});
+  EXPECT_TRUE(n.x.deltag("E.X"));
+  EXPECT_EQ(n.shape(), "E{Z,A,C,B}");
+  EXPECT_EQ(n.consistency(), "");
+
+  // Each parent is walked on its own.
+  Doc p({"E", "", {{"P", "", {{"X", "", {{"X", "", {{"K", ""}}}}}}}, {"P", "", {{"X", "", {{"L", ""}}}}}}});
+  EXPECT_TRUE(p.x.deltag("E.P.X"));
+  EXPECT_EQ(p.shape(), "E{P{K},P{L}}");
+  EXPECT_EQ(p.consistency(), "");
 }
 
 TEST(RewriteDelete, DeltagAndGrptreeLeaveAnElementWhoseChildrenWouldNotFit) {
@@ -125,6 +194,30 @@ TEST(RewriteMove, MovtreeMovesDeletesAndRefuses) {
   EXPECT_TRUE(p.x.movtree("E.A.B", "E.A"));
   EXPECT_EQ(p.shape(), "E{A{K,B=1,B=2}}");
   EXPECT_EQ(p.consistency(), "");
+}
+
+// However D is spelled, an element is never moved into itself or below
+// itself: the call is refused and nothing changes.
+TEST(RewriteMove, MovtreeRefusesTargetsInsideTheMovedElements) {
+  Doc one({"E", "", {{"A", "1", {{"X", ""}}}, {"B", ""}}});
+  for (const char* dest : {"E.A ", " E.A", "E..A", "E.A.X ", "E . A . X"})
+    EXPECT_FALSE(one.x.movtree("E.A", dest)) << "[" << dest << "]";
+  EXPECT_EQ(one.shape(), "E{A=1{X},B}");
+
+  Doc two({"E", "", {{"A", "1", {{"X", ""}}}, {"A", "2", {{"X", ""}}}, {"B", ""}}});
+  for (const char* dest : {"E..A", "E.A ", "E. A.X", " E.A.X"})
+    EXPECT_FALSE(two.x.movtree("E.A", dest)) << "[" << dest << "]";
+  EXPECT_EQ(two.shape(), "E{A=1{X},A=2{X},B}");
+
+  // One target inside one of the moved elements is enough to refuse.
+  Doc some({"E", "", {{"A", "1"}, {"A", "2", {{"Y", ""}}}}});
+  EXPECT_FALSE(some.x.movtree("E.A", "E.A .Y"));
+  EXPECT_EQ(some.shape(), "E{A=1,A=2{Y}}");
+
+  // A padded destination outside the moved elements is taken.
+  EXPECT_TRUE(two.x.movtree("E.A", " E . B "));
+  EXPECT_EQ(two.shape(), "E{B{A=1{X},A=2{X}}}");
+  EXPECT_EQ(two.consistency(), "");
 }
 
 TEST(RewriteMove, SeveralTargetsGetDeepCopies) {

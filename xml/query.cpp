@@ -76,9 +76,10 @@ bool contains(const XMLEntry* tree, const XMLEntry* node) {
   });
 }
 
+// False when P holds no name or more than a split can hold: a chain cut
+// short would lead to a shallower node.
 bool splitPath(const std::string& P, strings* parts) {
-  getParts(P, parts, '.', true);
-  return parts->count > 0;
+  return getParts(P, parts, '.', true) && parts->count > 0;
 }
 
 }  // namespace
@@ -295,33 +296,53 @@ void XMLChangePrefix(XMLEntry* e, const std::string& prefix, const std::string& 
 
 namespace {
 
-// Moves e to dst as XMLFindAppend does with a matching node.
-bool moveTo(XMLEntry* dst, XMLEntry* e, const std::string& Q) {
-  if (contains(e, dst) || !dst->addEntry(e)) return false;
+// Whether dst can take e: room for one more child, and dst not inside e.
+bool canTake(const XMLEntry* dst, const XMLEntry* e) {
+  return dst->count() < XMLEntry::kMaxChildren && !contains(e, dst);
+}
+
+// Appends e (already out of its old parent's children) to dst and renames
+// it as XMLFindAppend does with a matching node.
+void appendRenamed(XMLEntry* dst, XMLEntry* e, const std::string& Q) {
+  dst->addEntry(e);
   XMLChangePrefix(e, fnNoExt(Q), fnExt(Q), 0);
   XMLsetLevels(e, dst->level + 1);
-  return true;
 }
 
 }  // namespace
 
 bool XMLFindAppend(XMLEntry* dst, XMLEntry* e, const std::string& P, const std::string& Q) {
   if (dst == nullptr || e == nullptr) return false;
-  if (e->path == P) return moveTo(dst, e, Q);
-  XMLpreorder(e, [&](XMLEntry* n) {
-    // Only the children present now: n may be dst itself.
-    int count = n->count();
-    for (int i = 0; i < count;) {
-      XMLEntry* c = n->children[i];
-      if (c->path == P && moveTo(dst, c, Q)) {
-        n->children.erase(n->children.begin() + i);
-        --count;
-      } else {
-        ++i;
-      }
+  if (e->path == P) {
+    if (!canTake(dst, e)) return false;
+    appendRenamed(dst, e, Q);
+    return true;
+  }
+  // One frame per node being searched: its next child and the end of the
+  // children it held when the walk reached it. Children appended to it later
+  // (it may be dst) lie beyond that end and are not searched.
+  struct Frame {
+    XMLEntry* n;
+    int i;
+    int end;
+  };
+  std::vector<Frame> stack{{e, 0, e->count()}};
+  while (!stack.empty()) {
+    Frame& f = stack.back();
+    if (f.i >= f.end) {
+      stack.pop_back();
+      continue;
     }
-    return XMLWalk::Descend;
-  });
+    XMLEntry* c = f.n->children[f.i];
+    if (c->path != P || !canTake(dst, c)) {
+      ++f.i;
+      if (c->path != P) stack.push_back({c, 0, c->count()});
+      continue;
+    }
+    f.n->delEntry(f.i, 0);
+    --f.end;
+    appendRenamed(dst, c, Q);
+  }
   return false;
 }
 

@@ -85,8 +85,10 @@ XMLEntry* XMLfindTagRegcomp(XMLEntry* e, const std::string& P, const regex_t* r)
 int XMLnoOfName(const XMLEntry* e, const std::string& N);
 
 // ---------------------------------------------------------------------------
-// Lookups by name chain: P is split at "." (parts trimmed) and node names
-// are compared level by level from e down.
+// Lookups by name chain: P is split at "." (parts trimmed, empty parts
+// dropped) and node names are compared level by level from e down. A chain
+// of more than strings::kCapacity - 1 names cannot be split whole and
+// reaches nothing.
 
 // True when the chain could exist: every part but the last names a node on
 // one line of descent from e (the last part is satisfied by any node at its
@@ -94,7 +96,8 @@ int XMLnoOfName(const XMLEntry* e, const std::string& N);
 bool XMLtagExist(const XMLEntry* e, const strings* p, int k);
 // Inserts every node reached by the chain into *out and sets its parent
 // link. A one-part P reaches e when e's name is that part. False only when
-// XMLtagExist fails (or P has no parts); true does not promise a result.
+// XMLtagExist fails (or P has no parts, or too many); true does not promise
+// a result.
 bool XMLgetTrees(std::set<XMLEntry*>* out, const std::string& P, XMLEntry* e);
 void XMLgetTreesR(std::set<XMLEntry*>* out, XMLEntry* e, XMLEntry* parent, const strings* p,
                   int k);
@@ -152,7 +155,14 @@ void XMLChangePrefix(XMLEntry* e, const std::string& prefix, const std::string& 
 // moved node leaves its old parent's children (no empty slot remains) and
 // belongs to dst. True when e itself was moved: e then belongs
 // to dst. A node that dst cannot take (dst full, or dst inside the node)
-// stays where it was. Nodes appended to dst during the call are not searched.
+// stays where it was.
+// The search takes e's children in order and finishes each child's subtree
+// before the next child, so a node moved into dst is searched (and, if its
+// new path or a descendant's is P, moved again) only when the walk has yet
+// to reach dst: E{A{D},B{B}} with dst = D, P = "E.B", Q = "E" gives
+// D{E{B}}, the inner B (now E.B) being left where it is. A node searches
+// only the children it held when the walk reached it, so children appended
+// to it later (it may be dst) are not searched: the call ends.
 // When e itself is moved (result true), a caller holding e in another
 // node's children must drop it from there.
 bool XMLFindAppend(XMLEntry* dst, XMLEntry* e, const std::string& P, const std::string& Q);

@@ -100,6 +100,9 @@ class XML {
   std::string getValue(const std::string& path);
   void getAllValues(const std::string& path, std::set<std::string>* out);
   bool gettrees(std::set<XMLEntry*>* out, const std::string& path);
+  // The node that path's name chain reaches taking the first child of each
+  // name (no backtracking), or null; as in XMLgetTrees, a chain too long to
+  // split whole reaches nothing.
   XMLEntry* gettree(const std::string& path);
   XMLEntry* gettreeR(XMLEntry* e, XMLEntry* parent, strings* p, int k);
   void gettreesR(std::set<XMLEntry*>* out, XMLEntry* e, XMLEntry* parent, strings* p, int k);

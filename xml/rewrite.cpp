@@ -63,10 +63,22 @@ int childrenWithPathCount(const XMLEntry* q, const std::string& P) {
                                         [&P](const XMLEntry* c) { return c->path == P; }));
 }
 
-XMLEntry* newElement(const std::string& path, const std::string& value, int level) {
+// The prefix that n's own path extends: its parent's path, none at the top.
+// The parent link is the one the chain lookup just set.
+std::string prefixOf(const XMLEntry* n, const XMLEntry* root) {
+  return n != root && n->parent != nullptr ? n->parent->path : std::string();
+}
+
+// The last name of P, trimmed as a chain lookup trims it; empty when blank.
+std::string lastName(const std::string& P) {
+  return lrscut(P.substr(P.rfind('.') + 1));
+}
+
+XMLEntry* newElement(const std::string& prefix, const std::string& name, const std::string& value,
+                     int level) {
   XMLEntry* n = new XMLEntry;
-  n->name = fnExt(path);
-  n->path = path;
+  n->name = name;
+  n->path = prefix.empty() ? name : prefix + "." + name;
   n->value = value;
   n->level = level;
   return n;
@@ -83,9 +95,65 @@ bool attachToTargets(XMLEntry* c, const std::vector<XMLEntry*>& targets, bool* p
       continue;
     }
     XMLEntry* node = *placed ? XMLcopyEntry(c, t) : c;
-    XMLsetLevels(node, t->level + 1);
     t->addEntry(node);
+    XMLChangePrefix(node, t->path, "", 0);
+    XMLsetLevels(node, t->level + 1);
     *placed = true;
+  }
+  return ok;
+}
+
+// The nodes whose children may have path P: those of P's parent path, or
+// the upmost element for a one-name P.
+std::vector<XMLEntry*> parentsOf(XMLEntry* root, const std::string& P) {
+  std::string p = fnNoExt(P);
+  if (!p.empty()) return nodesAt(root, p);
+  if (root == nullptr) return {};
+  return {root};
+}
+
+// True when a target is one of the moving children or lies below one:
+// moving there would make the element its own ancestor.
+bool anyInside(const std::vector<XMLEntry*>& targets, const Pairs& moving) {
+  if (targets.empty()) return false;
+  std::set<const XMLEntry*> wanted(targets.begin(), targets.end());
+  return std::any_of(moving.begin(), moving.end(), [&wanted](const auto& qc) {
+    return !XMLpreorder(qc.second, [&wanted](const XMLEntry* n) {
+      return wanted.count(n) != 0 ? XMLWalk::Stop : XMLWalk::Descend;
+    });
+  });
+}
+
+// Destroys q's child i after handing its children, in order, to the end of
+// q; the caller has checked that they fit.
+void dissolveAt(XMLEntry* q, int i) {
+  XMLEntry* c = q->children[i];
+  q->delEntry(i, 0);
+  for (XMLEntry* g : c->children) {
+    q->addEntry(g);
+    XMLChangePrefix(g, q->path, "", 0);
+    XMLsetLevels(g, q->level + 1);
+  }
+  c->releaseChildren();
+  delete c;
+}
+
+// Walks q's children from the first, dissolving each with path P and then
+// examining the same position again. The walk reaches the handed-over
+// children too, so one that now has path P goes the same way; each step
+// removes a node, which bounds the walk. A child whose children would not
+// fit is passed over and the result is false.
+bool dissolveChildren(XMLEntry* q, const std::string& P) {
+  bool ok = true;
+  for (int i = 0; i < q->count();) {
+    XMLEntry* c = q->children[i];
+    bool fits = q->count() - 1 + c->count() <= XMLEntry::kMaxChildren;
+    if (c->path == P && fits) {
+      dissolveAt(q, i);
+      continue;
+    }
+    if (c->path == P) ok = false;
+    ++i;
   }
   return ok;
 }
@@ -114,7 +182,7 @@ bool XML::rentag(const std::string& path, const std::string& name) {
   if (!usableName(name)) return false;
   for (XMLEntry* n : nodesAt(root, path)) {
     n->name = name;
-    rentree(n, fnNoExt(path));
+    rentree(n, prefixOf(n, root));
   }
   return true;
 }
@@ -136,7 +204,7 @@ bool XML::tagval(const std::string& path) {
     }
     n->name = name;
     n->value.clear();
-    rentree(n, n != root && n->parent != nullptr ? n->parent->path : std::string());
+    rentree(n, prefixOf(n, root));
   }
   return ok;
 }
@@ -150,22 +218,8 @@ bool XML::deltree(const std::string& path) {
 
 bool XML::deltag(const std::string& path) {
   if (root != nullptr && path == root->name) return false;
-  std::string p = fnNoExt(path);
   bool ok = true;
-  for (auto [q, c] : childrenWithPath(nodesAt(root, p), path)) {
-    if (q->count() - 1 + c->count() > XMLEntry::kMaxChildren) {
-      ok = false;
-      continue;
-    }
-    detach(q, c);
-    for (XMLEntry* g : c->children) {
-      g->level = q->level + 1;
-      rentree(g, p);
-      q->addEntry(g);
-    }
-    c->releaseChildren();
-    delete c;
-  }
+  for (XMLEntry* q : nodesAt(root, fnNoExt(path))) ok = dissolveChildren(q, path) && ok;
   return ok;
 }
 
@@ -198,28 +252,19 @@ bool XML::movtree(const std::string& path, const std::string& dest) {
     targets = nodesAt(root, dest);
     if (targets.empty()) return true;
   }
-  std::string p = fnNoExt(path);
-  std::vector<XMLEntry*> parents;
-  if (!p.empty()) {
-    parents = nodesAt(root, p);
-  } else if (root != nullptr) {
-    parents.push_back(root);
-  }
+  Pairs moving = childrenWithPath(parentsOf(root, path), path);
+  if (anyInside(targets, moving)) return false;
   bool ok = true;
-  for (auto [q, c] : childrenWithPath(parents, path)) {
+  for (auto [q, c] : moving) {
     int at = detach(q, c);
     if (at < 0) continue;
     if (dest.empty()) {
       delete c;
       continue;
     }
-    std::string oldPath = c->path;
-    rentree(c, dest);
     bool placed = false;
     ok = attachToTargets(c, targets, &placed) && ok;
-    if (placed) continue;
-    rentree(c, fnNoExt(oldPath));  // no target took it: back where it was
-    q->children.insert(q->children.begin() + at, c);
+    if (!placed) q->children.insert(q->children.begin() + at, c);  // back where it was
   }
   return ok;
 }
@@ -229,11 +274,11 @@ bool XML::addtag(const std::string& path, const std::string& value) {
 }
 
 bool XMLaddTag(XMLEntry** e, const std::string& P, const std::string& V) {
-  if (e == nullptr) return false;
+  const std::string name = lastName(P);
+  if (e == nullptr || name.empty()) return false;
   std::string p = fnNoExt(P);
   if (p.empty()) {
-    XMLEntry* n = newElement(P, V, 0);
-    n->name = P;
+    XMLEntry* n = newElement(std::string(), name, V, 0);
     delete *e;
     *e = n;
     return true;
@@ -241,7 +286,7 @@ bool XMLaddTag(XMLEntry** e, const std::string& P, const std::string& V) {
   if (*e == nullptr) return false;
   bool ok = true;
   for (XMLEntry* q : nodesAt(*e, p)) {
-    std::unique_ptr<XMLEntry> n(newElement(P, V, q->level + 1));
+    std::unique_ptr<XMLEntry> n(newElement(q->path, name, V, q->level + 1));
     if (q->addEntry(n.get())) {
       n.release();
     } else {
@@ -277,8 +322,7 @@ bool XMLaddTagDTD(XMLEntry** e, const std::string& P, const std::string& V, cons
   }
   XMLEntry* parent = anchor;
   for (const std::string& path : chain) {
-    XMLEntry* n = newElement(path, std::string(), parent->level + 1);
-    n->path = parent->path + "." + n->name;
+    XMLEntry* n = newElement(parent->path, fnExt(path), std::string(), parent->level + 1);
     parent->addEntry(n);
     parent = n;
   }

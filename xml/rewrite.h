@@ -3,16 +3,19 @@
 // The XML methods below (declared in xml/reader.h) rewrite the reader's
 // current entry. Element sets are the nodes that XML::gettrees finds for a
 // path (name chains from the upmost element); they are processed in
-// document order, and the children that an operation acts on are collected
-// before it changes anything, so nodes it moves or creates are not acted on
-// again by the same call. Every rewrite leaves each node's path equal to its
-// parent's path + "." + its name and its level one more than its parent's.
+// document order. Except for deltag, the children that an operation acts on
+// are collected before it changes anything, so nodes it moves or creates
+// are not acted on again by the same call. Every rewrite leaves each node's
+// path equal to its parent's path + "." + its name and its level one more
+// than its parent's: new paths are built from the nodes found, never from
+// the path text, so a padded path (" E . S ") acts as the plain one does.
 //
 //   rentree(e, prefix)  e's path := prefix + "." + name (name alone when
 //                       prefix is empty); descendants' paths and levels
 //                       follow e.
 //   shiftlevel(e, d)    adds d to the level of e and of every node below it.
-//   rentag(P, N)        renames the elements with path P to N. False, with
+//   rentag(P, N)        renames the elements with path P to N (paths below
+//                       follow, under each element's own parent). False, with
 //                       nothing changed, when N is not a usable name (empty,
 //                       or holding a space, control byte, ".", "<", ">", "/"
 //                       or "&").
@@ -27,9 +30,14 @@
 //                       a one-name P deletes nothing; true.
 //   deltag(P)           deletes the elements with path P but moves their
 //                       children, in order, to the end of their grandparent.
-//                       False when P is the upmost element's name. An element
-//                       whose children would not fit into the grandparent is
-//                       left as it was and the result is false.
+//                       Each grandparent's children are walked from the
+//                       first, the walk going on into the children moved to
+//                       the end: a moved child that now has path P (it had
+//                       the deleted element's name) is deleted the same way,
+//                       so E{X{X{Y}},Z} becomes E{Z,Y}. False when P is the
+//                       upmost element's name. An element whose children
+//                       would not fit into the grandparent is left as it was
+//                       and the result is false.
 //   grptree(P)          per parent, the first child with path P receives the
 //                       children of the later ones, which are deleted with
 //                       their values. A later element whose children would
@@ -39,9 +47,12 @@
 //                       elements with path D (the first in document order
 //                       gets the element, every other one a deep copy).
 //                       False, with nothing changed, when D is P or lies
-//                       inside P (begins with P + "."). Targets that are
-//                       full are skipped and the result is false; an element
-//                       that no target can take stays where it was.
+//                       inside P (begins with P + "."), or when any element
+//                       found for D is, or lies inside, an element to be
+//                       moved (however D is spelled: "E.A ", "E..A").
+//                       Targets that are full are skipped and the result
+//                       is false; an element that no target can take stays
+//                       where it was.
 //   addtag(P, V)        XMLaddTag(&root, P, V).
 #pragma once
 
@@ -50,12 +61,16 @@
 class DTD;
 class XMLEntry;
 
-// Adds an element with path P and value V (stored as given, not parsed):
-// - P a single name: *e is destroyed and replaced by a lone element P.
-// - Otherwise one new element is appended to every node of *e that
-//   XMLgetTrees finds for P's parent path (existing elements with path P
-//   stay; the new one is an extra sibling). No such node: nothing changes.
-// False when *e is null (with a longer P) or a parent was full (that parent
+// Adds an element with value V (stored as given, not parsed), named by P's
+// last name with its spaces trimmed:
+// - P a single name: *e is destroyed and replaced by a lone element of that
+//   name (its path).
+// - Otherwise one new element is appended to every node q of *e that
+//   XMLgetTrees finds for P's parent path, with the path q's path + "." +
+//   the name (existing elements of that path stay; the new one is an extra
+//   sibling). No such node: nothing changes.
+// False, with nothing changed, when the last name is blank ("E.S.", "") or
+// *e is null (with a longer P); false when a parent was full (that parent
 // gets nothing); otherwise true.
 bool XMLaddTag(XMLEntry** e, const std::string& P, const std::string& V);
 
