@@ -88,7 +88,8 @@ std::string snapshot(const std::string& dir) {
   return out;
 }
 
-RunResult run(const std::vector<std::string>& argv, const std::string& cwd) {
+RunResult run(const std::vector<std::string>& argv, const std::string& cwd,
+              const std::vector<std::string>& env) {
   TempDir io;
   std::string outPath = io.file("out"), errPath = io.file("err");
   RunResult r;
@@ -101,6 +102,8 @@ RunResult run(const std::vector<std::string>& argv, const std::string& cwd) {
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
+    for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
+    alarm(600);  // a program that hangs fails its test instead of the suite
     std::vector<char*> args;
     for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
@@ -110,6 +113,7 @@ RunResult run(const std::vector<std::string>& argv, const std::string& cwd) {
   int st = 0;
   waitpid(pid, &st, 0);
   if (WIFEXITED(st)) r.status = WEXITSTATUS(st);
+  if (WIFSIGNALED(st)) r.signal = WTERMSIG(st);
   r.out = readFile(outPath);
   r.err = readFile(errPath);
   return r;

@@ -33,11 +33,14 @@ std::string snapshot(const std::string& dir);
 
 struct RunResult {
   int status = -1;  // exit status 0..255, or -1 when it did not exit
+  int signal = 0;   // the signal that ended it, when it did not exit
   std::string out;
   std::string err;
 };
-// Runs `argv` with `cwd` as working directory and no standard input.
-RunResult run(const std::vector<std::string>& argv, const std::string& cwd);
+// Runs `argv` with `cwd` as working directory and no standard input, with
+// the environment given as "NAME=value" settings added to the test's own.
+RunResult run(const std::vector<std::string>& argv, const std::string& cwd,
+              const std::vector<std::string>& env = {});
 
 // Captures what the process writes to standard error (or output) while alive.
 class CaptureFd {
