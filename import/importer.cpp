@@ -8,7 +8,7 @@ namespace {
 // Progress is worth showing from a few megabytes on.
 constexpr long kProgressThreshold = 4L << 20;
 
-// Converted entries go to the file in pieces of this size.
+// Entries go to the writer thread in batches of this size.
 constexpr size_t kWriteChunk = 1 << 20;
 
 constexpr char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"ISO-8859-2\"?>\n";
@@ -62,11 +62,27 @@ Importer::Importer(const ImportOptions& opts, Console* console) : opts_(opts), c
 Importer::Outcome Importer::run(XmlSource* src, AtomicFile* out) {
   src_ = src;
   out_ = out;
-  if (!latin2_.ok()) {
+  if (!latin2_.ok() || !checker_.ok()) {
     error_ = "The C library cannot convert text to ISO-8859-2.";
     return Outcome::kFailed;
   }
-  failed_ = !out_->write(kDeclaration);
+  if (!out_->write(kDeclaration)) {
+    error_ = out_->error();
+    return Outcome::kFailed;
+  }
+  ConvertingWriter writer(out_, &latin2_);
+  writer_ = &writer;
+  int rc = readAll();
+  writePending();
+  if (!writer.finish()) failed_ = true;
+  writer_ = nullptr;
+  flushNotes();
+  console_->endProgress();
+  collectCounts();
+  return outcome(rc);
+}
+
+int Importer::readAll() {
   console_->startProgress(src_->size(), kProgressThreshold);
   int rc = 1;
   unsigned nodes = 0;
@@ -76,10 +92,10 @@ Importer::Outcome Importer::run(XmlSource* src, AtomicFile* out) {
     if (rc == 1) onNode();
     if ((++nodes & 0xFF) == 0) console_->progress(src_->bytesRead());
   }
-  writePending();
-  flushNotes();
-  console_->endProgress();
-  collectCounts();
+  return rc;
+}
+
+Importer::Outcome Importer::outcome(int rc) {
   if (rc < 0) error_ = src_->error();
   if (failed_) error_ = out_->error();
   if (rc < 0 || failed_) return Outcome::kFailed;
@@ -198,9 +214,7 @@ void Importer::finishEntry() {
   EntryBuilder::Fault fault = entry_.fault();
   if (fault != EntryBuilder::Fault::kNone) return leaveOut(reasonOf(fault), entryLine_, faultDetail());
   if (opts_.entry.empty() && entryName_ < 0) entryName_ = entryNameId_;
-  utf8_.clear();
-  entry_.render(&utf8_);
-  latin2_.convert(utf8_, &pending_);
+  entry_.render(&pending_);
   pending_ += '\n';
   if (pending_.size() >= kWriteChunk) writePending();
   ++stats_.written;
@@ -232,7 +246,7 @@ void Importer::leaveOut(LeftOut why, long line, const std::string& detail) {
 
 bool Importer::acceptText(std::string_view text, std::string_view attribute) {
   if (!opts_.strict || isAscii(text)) return true;
-  size_t at = latin2_.firstUnconvertible(text);
+  size_t at = checker_.firstUnconvertible(text);
   if (at == text.size()) return true;
   refuse(text, at, attribute);
   return false;
@@ -251,7 +265,7 @@ void Importer::refuse(std::string_view text, size_t at, std::string_view attribu
 }
 
 void Importer::writePending() {
-  if (!failed_ && !pending_.empty()) failed_ = !out_->write(pending_);
+  if (!failed_ && !pending_.empty()) failed_ = !writer_->hand(&pending_);
   pending_.clear();
 }
 

@@ -20,6 +20,9 @@
 // With --strict the first character inside an entry (text, or an attribute
 // value that is written) with no ISO-8859-2 form stops the run; the output
 // is then to be discarded.
+//
+// Entries are rendered on the calling thread and converted and written on
+// a ConvertingWriter's thread, in batches.
 #pragma once
 
 #include <array>
@@ -33,6 +36,7 @@
 #include "import/output.h"
 #include "import/report.h"
 #include "import/source.h"
+#include "import/writer.h"
 
 class Importer {
  public:
@@ -53,6 +57,8 @@ class Importer {
   const std::string& error() const { return error_; }
 
  private:
+  int readAll();
+  Outcome outcome(int rc);
   void onNode();
   void collectCounts();
   void onElement();
@@ -79,7 +85,9 @@ class Importer {
   AtomicFile* out_ = nullptr;
   NameMapper names_;
   EntryBuilder entry_{names_};
-  Latin2Converter latin2_;
+  Latin2Converter latin2_;   // the writer thread's while it runs
+  Latin2Converter checker_;  // --strict's look at text as it comes
+  ConvertingWriter* writer_ = nullptr;
   ImportStats stats_;
   std::string error_;
 
@@ -92,8 +100,7 @@ class Importer {
   int entryName_ = -1;      // default mode: the entries' name, once fixed
   int entryNameId_ = -1;    // the name of the entry being read
   bool failed_ = false;     // the output could not be written
-  std::string utf8_;     // the entry being written, rendered
-  std::string pending_;  // converted entries not yet handed to the file
+  std::string pending_;  // rendered entries not yet handed to the writer
 
   // libxml2 hands names out as interned strings, so a name comes back at
   // the same address; a small cache by address spares hashing each one.

@@ -249,6 +249,21 @@ TEST_F(ImportTool, ErrorsLeaveNothingBehind) {
             "2||Error: Could not create a temporary file beside no");
 }
 
+TEST_F(ImportTool, WriteFailureIsAnErrorAndLeavesNothing) {
+  std::string input = "<d>\n";
+  for (int i = 0; i < 20000; ++i) input += "<e><hw>word</hw></e>\n";
+  writeFile(dir.file("in.xml"), input + "</d>\n");
+  // The shell limits files to 8 KiB, with the signal that would kill the
+  // writer ignored, so the write itself fails.
+  testutil::RunResult r = testutil::run(
+      {"/bin/sh", "-c", std::string("trap '' XFSZ; ulimit -f 16; exec '") + LEXORN_IMPORT_BIN + "' in.xml d"},
+      dir.path());
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err.rfind("Error: Could not write d.xml.tmp.", 0), 0u) << r.err;
+  EXPECT_NE(r.err.find(": File too large\n"), std::string::npos) << r.err;
+  EXPECT_EQ(files(), Lines{"in.xml"});
+}
+
 TEST_F(ImportTool, ExistingDictionaryIsReplacedOnlyWithForce) {
   writeFile(dir.file("d.xml"), "keep me");
   EXPECT_EQ(import("<d><e><a>1</a></e></d>"), "2||Error: d.xml exists; --force replaces it.\n");
