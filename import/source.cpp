@@ -96,7 +96,6 @@ bool XmlSource::open(const std::string& path, bool textPositions) {
   }
   struct stat st;
   if (fstat(fd_, &st) == 0 && S_ISREG(st.st_mode)) size_ = static_cast<long>(st.st_size);
-  textPositions_ = textPositions;
   saved_ = {gActive, gReader, gTextPositions};
   gActive = this;
   gReader = nullptr;

@@ -100,7 +100,6 @@ class XmlSource {
     bool textPositions;
   } saved_{};
   bool hooked_ = false;
-  bool textPositions_ = false;
   int fd_ = -1;
   long bytesRead_ = 0;
   long size_ = 0;
