@@ -1,6 +1,6 @@
 // lexorn-gendict: writes a deterministic synthetic Czech-like dictionary.
 //
-//   lexorn-gendict SIZE_MB OUT.xml [SEED]
+//   lexorn-gendict [--utf8] SIZE_MB OUT.xml [SEED]
 //
 // The file starts with an ISO-8859-2 declaration line and holds one entry a
 // line until it reaches about SIZE_MB megabytes (10^6 bytes). Words come from
@@ -9,6 +9,15 @@
 // senses, mixed text and an occasional entity. The same size and seed give
 // the same bytes on every machine: the generator has its own PRNG and makes
 // every choice in integer arithmetic.
+//
+// With --utf8 it writes the same entries the way general XML dictionaries
+// come (the input of lexorn-import): UTF-8, a DOCTYPE, a comment and a
+// document element around the entries, and attributes: each entry has its
+// number as id, each sense its number as n, each cross-reference a type
+// in a namespace. The attributes take no random draws, so both forms hold
+// the same words.
+#include <iconv.h>
+
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -77,7 +86,8 @@ std::string word(uint32_t rank) {
 
 class Generator {
  public:
-  explicit Generator(uint64_t seed) : rng_(seed) {
+  // With `attributes`, entries, senses and cross-references carry them.
+  Generator(uint64_t seed, bool attributes) : rng_(seed), attributes_(attributes) {
     vocab_.reserve(kVocabulary);
     for (uint32_t i = 0; i < kVocabulary; ++i) vocab_.push_back(word(i));
   }
@@ -85,7 +95,8 @@ class Generator {
   // Appends one entry and its line feed to *out.
   void entry(std::string* out) {
     out_ = out;
-    open("e");
+    ++entries_;
+    open("e", attributes_ ? " id=\"" + std::to_string(entries_) + "\"" : "");
     leaf("hw", vocab_[rng_.below(kVocabulary)]);
     if (rng_.chance(30)) leaf("pron", "[" + zipfWord() + "]");
     leaf("pos", kPos[rng_.below(8)]);
@@ -103,7 +114,11 @@ class Generator {
       leaf("def", words(3, 6) + ".");
       close("idiom");
     }
-    for (int n = rng_.range(0, 2); n > 0; --n) leaf("xref", zipfWord());
+    for (int n = rng_.range(0, 2); n > 0; --n) {
+      open("xref", attributes_ ? " g:type=\"see\"" : "");
+      text(zipfWord());
+      close("xref");
+    }
     if (rng_.chance(10)) leaf("etym", "z lat. " + zipfWord());
     close("e");
     out->push_back('\n');
@@ -116,7 +131,7 @@ class Generator {
   static constexpr const char* kUsage[] = {"hovor.", "kni\xbe.", "zast.", "expr."};
 
   void sense(int number, int senses) {
-    open("sense");
+    open("sense", attributes_ ? " n=\"" + std::to_string(number) + "\"" : "");
     if (senses > 1) leaf("num", std::to_string(number) + ".");
     leaf("def", words(3, 12) + ".");
     if (rng_.chance(60)) {
@@ -168,9 +183,10 @@ class Generator {
     return s;
   }
 
-  void open(const char* name) {
+  void open(const char* name, const std::string& attributes = "") {
     out_->push_back('<');
     out_->append(name);
+    out_->append(attributes);
     out_->push_back('>');
   }
   void close(const char* name) {
@@ -186,6 +202,8 @@ class Generator {
   }
 
   Rng rng_;
+  bool attributes_;
+  long entries_ = 0;
   std::vector<std::string> vocab_;
   std::string* out_ = nullptr;
 };
@@ -195,7 +213,7 @@ class Generator {
 bool generate(const std::string& path, long long bytes, uint64_t seed) {
   FILE* f = std::fopen(path.c_str(), "wb");
   if (f == nullptr) return false;
-  Generator gen(seed);
+  Generator gen(seed, false);
   std::string buf = "<?xml version=\"1.0\" encoding=\"ISO-8859-2\"?>\n";
   long long written = 0;
   bool ok = true;
@@ -211,12 +229,69 @@ bool generate(const std::string& path, long long bytes, uint64_t seed) {
   return std::fclose(f) == 0 && ok;
 }
 
+// Appends the UTF-8 form of the Latin-2 `text` to *out.
+bool toUtf8(iconv_t cd, const std::string& text, std::string* out) {
+  size_t at = out->size();
+  out->resize(at + 2 * text.size());
+  char* in = const_cast<char*>(text.data());
+  size_t inLeft = text.size();
+  char* dst = out->data() + at;
+  size_t room = 2 * text.size();
+  bool ok = iconv(cd, &in, &inLeft, &dst, &room) != static_cast<size_t>(-1);
+  out->resize(out->size() - room);
+  return ok;
+}
+
+// The --utf8 form: see the top of the file.
+bool generateUtf8(const std::string& path, long long bytes, uint64_t seed) {
+  iconv_t cd = iconv_open("UTF-8", "ISO-8859-2");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) {
+    iconv_close(cd);
+    return false;
+  }
+  Generator gen(seed, true);
+  std::string buf =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE dictionary>\n"
+      "<!-- lexorn-gendict: a synthetic dictionary -->\n"
+      "<dictionary xmlns:g=\"urn:lexorn:gendict\">\n";
+  const std::string end = "</dictionary>\n";
+  std::string entry;
+  long long written = 0;
+  bool ok = true;
+  while (ok) {
+    entry.clear();
+    gen.entry(&entry);
+    size_t before = buf.size();
+    ok = toUtf8(cd, entry, &buf);
+    if (written + static_cast<long long>(buf.size() + end.size()) >= bytes) {
+      buf.resize(before);
+      break;
+    }
+    if (buf.size() >= (1u << 20)) {
+      ok = std::fwrite(buf.data(), 1, buf.size(), f) == buf.size();
+      written += static_cast<long long>(buf.size());
+      buf.clear();
+    }
+  }
+  buf += end;
+  if (ok) ok = std::fwrite(buf.data(), 1, buf.size(), f) == buf.size();
+  iconv_close(cd);
+  return std::fclose(f) == 0 && ok;
+}
+
 }  // namespace gendict
 
 #ifndef LEXORN_GENDICT_NO_MAIN
 int main(int argc, char** argv) {
+  bool utf8 = argc > 1 && std::string(argv[1]) == "--utf8";
+  if (utf8) {
+    --argc;
+    ++argv;
+  }
   if (argc < 3 || argc > 4) {
-    std::fprintf(stderr, "Usage: lexorn-gendict SIZE_MB OUT.xml [SEED]\n");
+    std::fprintf(stderr, "Usage: lexorn-gendict [--utf8] SIZE_MB OUT.xml [SEED]\n");
     return 2;
   }
   char* end = nullptr;
@@ -234,7 +309,9 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if (!gendict::generate(argv[2], static_cast<long long>(mb * 1e6), seed)) {
+  long long bytes = static_cast<long long>(mb * 1e6);
+  bool ok = utf8 ? gendict::generateUtf8(argv[2], bytes, seed) : gendict::generate(argv[2], bytes, seed);
+  if (!ok) {
     std::fprintf(stderr, "Error: Could not write %s.\n", argv[2]);
     return 1;
   }
