@@ -36,24 +36,12 @@
 #include "base/files.h"
 #include "base/map.h"
 #include "base/mem.h"
+#include "base/word.h"
 
 class DTD;
 class IndexUpdate;
 class XML;
 class XMLEntry;
-
-// Entry and word numbers are stored in 3 bytes.
-constexpr long kMaxNumber = 0xFFFFFF;
-// Word texts are stored with a one-byte length.
-constexpr int kMaxWordLength = 255;
-
-// A word record: lives in recPool, its text in textPool.
-struct wrdrec_t {
-  char* word;        // the text; also the record's key in wordMap
-  int32_t num;       // word number, 1 upwards; key in idMap
-  int32_t chunk;     // .wid offset of the first chunk; -1 when none
-  int32_t tailLink;  // .wid offset of the last chunk's link field; -1 when none
-};
 
 // One search hit. Sets of hits are ordered by entry number alone, so a set
 // keeps the first hit that arrives for an entry.

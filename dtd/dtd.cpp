@@ -39,59 +39,6 @@ void DTD::setDTDName(const std::string& name) {
 }
 
 // ---------------------------------------------------------------------------
-// Tag table queries. Numbers outside 1..count read like the unknown tag 0, so
-// a stale number never reads a record that is not in use.
-
-namespace {
-
-bool inTable(const DTD& d, int n) { return n >= 1 && n <= d.count; }
-
-}  // namespace
-
-int DTD::getIndex(const std::string& path) const {
-  for (int i = 0; i < count; i++)
-    if (tags[i].path == path) return i + 1;
-  return 0;
-}
-
-std::string DTD::getTag(int n) const { return inTable(*this, n) ? tags[n - 1].path : ""; }
-
-char DTD::getType(int n) const { return inTable(*this, n) ? tags[n - 1].type : '0'; }
-
-std::string DTD::getTpar(int n) const { return inTable(*this, n) ? tags[n - 1].tpar : ""; }
-
-std::string DTD::getTpar2(int n) const { return inTable(*this, n) ? tags[n - 1].tpar2 : ""; }
-
-int DTD::getMin(int n) const {
-  if (!inTable(*this, n)) return 0;
-  return tags[n - 1].min < 0 ? 0 : tags[n - 1].min;
-}
-
-int DTD::getMax(int n) const {
-  if (!inTable(*this, n)) return 0;
-  return tags[n - 1].max < 0 ? 10000 : tags[n - 1].max;
-}
-
-char DTD::getType(const std::string& path) const { return getType(getIndex(path)); }
-std::string DTD::getTpar(const std::string& path) const { return getTpar(getIndex(path)); }
-std::string DTD::getTpar2(const std::string& path) const { return getTpar2(getIndex(path)); }
-int DTD::getMin(const std::string& path) const { return getMin(getIndex(path)); }
-int DTD::getMax(const std::string& path) const { return getMax(getIndex(path)); }
-
-int DTD::tag2Int(const std::string& path, bool flag) const {
-  int n = getIndex(path);
-  if (n > kMaxPackedTag) n = 0;
-  uint32_t code = (static_cast<uint32_t>(n) << 25) | (flag ? (1u << 24) : 0u);
-  return static_cast<int>(code);
-}
-
-std::string DTD::int2Tag(long code, bool* flag) const {
-  uint32_t bits = static_cast<uint32_t>(code);
-  if (flag) *flag = (bits >> 24) & 1u;
-  return getTag(static_cast<int>(bits >> 25));
-}
-
-// ---------------------------------------------------------------------------
 // Structure tree.
 
 DTDEntry* DTD::garb_add() {

@@ -1,7 +1,7 @@
 // DTD: the structure description of a dictionary's entries.
 //
-// Held twice: as the tag table (the ".def" file's lines in order; a record's
-// 1-based position is its tag number, 0 meaning "unknown path") and as a
+// Held twice: as the tag table it derives from (xml/tagtable.h: the ".def"
+// file's lines in order, with the queries by tag number and path) and as a
 // structure tree of DTDEntry nodes rooted at the upmost tag, which inference
 // builds and merges and from which the table is regenerated (ent2str).
 //
@@ -16,28 +16,9 @@
 #include <string>
 #include <vector>
 
+#include "xml/tagtable.h"
+
 class XML;
-
-// One tag record (one ".def" line).
-class DTDTag {
- public:
-  std::string name;   // last component of the path
-  std::string path;   // dotted path from the upmost tag
-  int level = 0;      // 0 for the upmost tag
-  int min = 0;        // negative reads as 0
-  int max = -1;       // negative reads as 10000 (unbounded)
-  char type = 'N';    // type letter
-  std::string tpar;   // first type parameter (type 'R')
-  std::string tpar2;  // second type parameter (type 'E')
-};
-
-// The tag table. Code outside the class scans count and tags directly.
-class DTDStruct {
- public:
-  static constexpr int kMaxTags = 256;
-  int count = 0;
-  std::vector<DTDTag> tags = std::vector<DTDTag>(kMaxTags);
-};
 
 // A node of the structure tree.
 class DTDEntry {
@@ -81,8 +62,6 @@ class DTD : public DTDStruct {
  public:
   using Progress = void (*)(void*, double);
 
-  // The packed entry form stores tag numbers 1..127 only.
-  static constexpr int kMaxPackedTag = 127;
   // The ".def" reader's limits.
   static constexpr int kMaxLevels = 10;
   static constexpr int kMaxField = 127;
@@ -108,26 +87,6 @@ class DTD : public DTDStruct {
 
   int ngarb() const { return garb ? static_cast<int>(garb->nodes.size()) : 0; }
   void setDTDName(const std::string& dtdName);
-
-  // --- tag table queries ---
-  int getIndex(const std::string& path) const;
-  bool tagExist(const std::string& path) const { return getIndex(path) > 0; }
-  std::string getTag(int n) const;
-  char getType(int n) const;
-  std::string getTpar(int n) const;
-  std::string getTpar2(int n) const;
-  int getMin(int n) const;
-  int getMax(int n) const;
-  char getType(const std::string& path) const;
-  std::string getTpar(const std::string& path) const;
-  std::string getTpar2(const std::string& path) const;
-  int getMin(const std::string& path) const;
-  int getMax(const std::string& path) const;
-  // Tag code: tag number in bits 25-31, flag in bit 24. A tag number above
-  // kMaxPackedTag has no code and gives 0, like an unknown path.
-  int tag2Int(const std::string& path, bool flag) const;
-  // Reads the low 32 bits of `code` as tag2Int wrote them.
-  std::string int2Tag(long code, bool* flag) const;
 
   // --- structure tree ---
   DTDEntry* garb_add();

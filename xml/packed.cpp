@@ -9,8 +9,8 @@
 #include "base/error.h"
 #include "base/map.h"
 #include "base/text.h"
-#include "dictio/dictio.h"
-#include "dtd/dtd.h"
+#include "base/word.h"
+#include "xml/tagtable.h"
 #include "xml/entry.h"
 #include "xml/reader.h"
 
@@ -20,11 +20,11 @@ constexpr int kOpenByte = 0x80;
 
 // Tags along one branch belong to distinct paths, so no valid entry nests
 // deeper than there are tag indexes.
-constexpr int kMaxPackedLevel = DTD::kMaxPackedTag;
+constexpr int kMaxPackedLevel = DTDStruct::kMaxPackedTag;
 
-int packedTag(const DTD* dtd, const std::string& path) {
+int packedTag(const DTDStruct* dtd, const std::string& path) {
   int i = dtd->getIndex(path);
-  return (i >= 1 && i <= DTD::kMaxPackedTag) ? i : 0;
+  return (i >= 1 && i <= DTDStruct::kMaxPackedTag) ? i : 0;
 }
 
 void appendWordCells(const std::string& value, map_t* words, std::string* out) {
@@ -50,7 +50,7 @@ bool readCell(FILE* f, long* n) {
   return true;
 }
 
-std::string tagPath(const DTD* dtd, int tag) {
+std::string tagPath(const DTDStruct* dtd, int tag) {
   if (dtd == nullptr || tag < 1 || tag > dtd->count) return std::string();
   return dtd->getTag(tag);
 }
@@ -58,7 +58,7 @@ std::string tagPath(const DTD* dtd, int tag) {
 struct PackLoader {
   FILE* f;
   map_t* ids;
-  const DTD* dtd;
+  const DTDStruct* dtd;
 };
 
 enum LoadResult { kLoaded, kAtEnd, kDamaged };
@@ -234,7 +234,7 @@ void XMLappendCell(std::string* out, uint32_t num) {
   out->append(b, 3);
 }
 
-void XMLpackEntry(const XMLEntry* e, const XMLCellWriter& cells, const DTD* dtd,
+void XMLpackEntry(const XMLEntry* e, const XMLCellWriter& cells, const DTDStruct* dtd,
                   std::string* out) {
   int tag = packedTag(dtd, e->path);
   if (tag == 0) return;
@@ -245,20 +245,20 @@ void XMLpackEntry(const XMLEntry* e, const XMLCellWriter& cells, const DTD* dtd,
   out->push_back(static_cast<char>(tag));
 }
 
-void XMLpackEntry(const XMLEntry* e, map_t* words, const DTD* dtd, std::string* out) {
+void XMLpackEntry(const XMLEntry* e, map_t* words, const DTDStruct* dtd, std::string* out) {
   XMLpackEntry(
       e, [words](const XMLEntry* node, std::string* o) { appendWordCells(node->value, words, o); },
       dtd, out);
 }
 
-bool XMLsavePackEntry(XMLEntry* e, FILE** f, map_t* words, DTD* dtd) {
+bool XMLsavePackEntry(XMLEntry* e, FILE** f, map_t* words, DTDStruct* dtd) {
   std::string bytes;
   XMLpackEntry(e, words, dtd, &bytes);
   if (bytes.empty()) return true;
   return fwrite(bytes.data(), 1, bytes.size(), *f) == bytes.size();
 }
 
-bool XMLloadPackEntry(XMLEntry* e, FILE** f, map_t* ids, DTD* dtd, int level) {
+bool XMLloadPackEntry(XMLEntry* e, FILE** f, map_t* ids, DTDStruct* dtd, int level) {
   PackLoader ld{*f, ids, dtd};
   return loadElement(ld, e, level) == kLoaded;
 }
@@ -316,9 +316,9 @@ bool XMLgetPackPtr(FILE** f, long* word, long* tag, long* pos) {
   }
 }
 
-void XML::savePackEntry(FILE** f, map_t* words, DTD* dtd) { XMLsavePackEntry(root, f, words, dtd); }
+void XML::savePackEntry(FILE** f, map_t* words, DTDStruct* dtd) { XMLsavePackEntry(root, f, words, dtd); }
 
-bool XML::loadPackEntry(FILE** f, map_t* ids, DTD* dtd) {
+bool XML::loadPackEntry(FILE** f, map_t* ids, DTDStruct* dtd) {
   return XMLloadPackEntry(root, f, ids, dtd, 0);
 }
 

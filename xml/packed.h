@@ -26,18 +26,18 @@
 #include <functional>
 #include <string>
 
-class DTD;
+class DTDStruct;
 class XMLEntry;
 struct map_t;
 
 // Appends the packed form of `e` to *out.
-void XMLpackEntry(const XMLEntry* e, map_t* words, const DTD* dtd, std::string* out);
+void XMLpackEntry(const XMLEntry* e, map_t* words, const DTDStruct* dtd, std::string* out);
 
 // The same with the word cells of each element supplied by the caller:
 // `cells` appends those of one element (XMLappendCell for each known word,
 // in the order of the element's words), without the terminating zero cell.
 using XMLCellWriter = std::function<void(const XMLEntry* e, std::string* out)>;
-void XMLpackEntry(const XMLEntry* e, const XMLCellWriter& cells, const DTD* dtd,
+void XMLpackEntry(const XMLEntry* e, const XMLCellWriter& cells, const DTDStruct* dtd,
                   std::string* out);
 
 // Appends one word cell: `num` (1..0xFFFFFF) in 3 bytes, least significant
@@ -46,7 +46,7 @@ void XMLappendCell(std::string* out, uint32_t num);
 
 // Appends the packed form of `e` to *f at its current position. False when
 // the stream reported a write error.
-bool XMLsavePackEntry(XMLEntry* e, FILE** f, map_t* words, DTD* dtd);
+bool XMLsavePackEntry(XMLEntry* e, FILE** f, map_t* words, DTDStruct* dtd);
 
 // Reads one packed element with its subtree from the current position of *f
 // into `e` (whose level becomes `level`; its previous children are dropped).
@@ -57,7 +57,7 @@ bool XMLsavePackEntry(XMLEntry* e, FILE** f, map_t* words, DTD* dtd);
 // rendered with empty names). Wrong open or close bytes are reported ("N is not open tag.",
 // "N is not close tag.", "Open and close tags don't match (C!=O).") and
 // loading goes on.
-bool XMLloadPackEntry(XMLEntry* e, FILE** f, map_t* ids, DTD* dtd, int level);
+bool XMLloadPackEntry(XMLEntry* e, FILE** f, map_t* ids, DTDStruct* dtd, int level);
 
 // The stepper: delivers the next word cell of the packed entry at the
 // current position of *f, with the tag index of the element that holds it.

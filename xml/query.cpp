@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "dtd/dtd.h"
+#include "xml/tagtable.h"
 #include "xml/reader.h"
 #include "xml/writer.h"
 
@@ -362,7 +362,7 @@ void XMLreplaceValue(XMLEntry* e, const std::string& P, const std::string& V,
   });
 }
 
-void XMLreplaceLinkValue(XMLEntry* e, const DTD* d, const std::string& V, const std::string& W) {
+void XMLreplaceLinkValue(XMLEntry* e, const DTDStruct* d, const std::string& V, const std::string& W) {
   XMLpreorder(e, [&](XMLEntry* n) {
     if (n->value != V || d->getType(n->path) != 'L') return XMLWalk::Descend;
     n->value = W;
@@ -370,14 +370,14 @@ void XMLreplaceLinkValue(XMLEntry* e, const DTD* d, const std::string& V, const 
   });
 }
 
-void XMLnoLink(XMLEntry* e, const DTD* d) {
+void XMLnoLink(XMLEntry* e, const DTDStruct* d) {
   for (int i = 0; i < d->count; ++i) {
     char type = d->tags[i].type;
     if (type == 'R' || type == 'E') XMLdelTrees(e, d->tags[i].path);
   }
 }
 
-bool XMLisEmpty(const XMLEntry* e, const DTD* d, int n) {
+bool XMLisEmpty(const XMLEntry* e, const DTDStruct* d, int n) {
   if (!e->value.empty() || d->getMin(e->path) >= n) return false;
   return XMLpreorder(e, [e, d](const XMLEntry* x) {
     if (x == e) return XMLWalk::Descend;
@@ -386,7 +386,7 @@ bool XMLisEmpty(const XMLEntry* e, const DTD* d, int n) {
   });
 }
 
-void XMLdelEmpty(XMLEntry* e, const DTD* d) {
+void XMLdelEmpty(XMLEntry* e, const DTDStruct* d) {
   XMLpreorder(e, [d](XMLEntry* n) {
     for (int i = 0; i < n->count();) {
       XMLEntry* c = n->children[i];

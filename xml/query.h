@@ -20,7 +20,7 @@
 #include "base/text.h"
 #include "xml/entry.h"
 
-class DTD;
+class DTDStruct;
 
 // ---------------------------------------------------------------------------
 // Pre-order walk (a node before its children, children in order) with an
@@ -174,16 +174,16 @@ void XMLreplaceValue(XMLEntry* e, const std::string& P, const std::string& V,
                      const std::string& W);
 // The first node on each line of descent whose type in d is 'L' and whose
 // value is V gets the value W (not searched below).
-void XMLreplaceLinkValue(XMLEntry* e, const DTD* d, const std::string& V, const std::string& W);
+void XMLreplaceLinkValue(XMLEntry* e, const DTDStruct* d, const std::string& V, const std::string& W);
 // XMLdelTrees of every path that d types 'R' or 'E', in table order.
-void XMLnoLink(XMLEntry* e, const DTD* d);
+void XMLnoLink(XMLEntry* e, const DTDStruct* d);
 // True when e has no value, d's minimum occurrence for e's path is below n,
 // and every child is empty with n = 10000.
-bool XMLisEmpty(const XMLEntry* e, const DTD* d, int n);
+bool XMLisEmpty(const XMLEntry* e, const DTDStruct* d, int n);
 // Removes empty children (XMLisEmpty with n = the number of same-named
 // siblings at that moment), so never fewer than d's minimum remain;
 // searches the kept children recursively.
-void XMLdelEmpty(XMLEntry* e, const DTD* d);
+void XMLdelEmpty(XMLEntry* e, const DTDStruct* d);
 
 // When dst and src have the same path: each child s of src is merged into
 // every child of dst with s's path, or a deep copy of s is appended to dst

@@ -30,6 +30,7 @@
 
 class DTD;
 class DTDEntry;
+class DTDStruct;
 struct map_t;
 
 class XML {
@@ -92,8 +93,8 @@ class XML {
   static XMLEntry* makeXMLEntry(const std::string& text);
 
   // --- packed form (xml/packed.cpp) ---
-  void savePackEntry(FILE** f, map_t* words, DTD* dtd);
-  bool loadPackEntry(FILE** f, map_t* ids, DTD* dtd);
+  void savePackEntry(FILE** f, map_t* words, DTDStruct* dtd);
+  bool loadPackEntry(FILE** f, map_t* ids, DTDStruct* dtd);
   bool getPackPtr(FILE** f, long* word, long* tag, long* pos);
 
   // --- queries (xml/query.cpp) ---

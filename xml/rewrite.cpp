@@ -8,7 +8,7 @@
 
 #include "base/czech.h"
 #include "base/text.h"
-#include "dtd/dtd.h"
+#include "xml/tagtable.h"
 #include "xml/entry.h"
 #include "xml/query.h"
 #include "xml/reader.h"
@@ -299,13 +299,13 @@ bool XMLaddTag(XMLEntry** e, const std::string& P, const std::string& V) {
 namespace {
 
 // Room for one more child with path P under q, by count and by d's maximum.
-bool roomFor(const XMLEntry* q, const std::string& P, const DTD* d) {
+bool roomFor(const XMLEntry* q, const std::string& P, const DTDStruct* d) {
   return q->count() < XMLEntry::kMaxChildren && childrenWithPathCount(q, P) < d->getMax(P);
 }
 
 }  // namespace
 
-bool XMLaddTagDTD(XMLEntry** e, const std::string& P, const std::string& V, const DTD* d) {
+bool XMLaddTagDTD(XMLEntry** e, const std::string& P, const std::string& V, const DTDStruct* d) {
   if (e == nullptr || *e == nullptr || d == nullptr || d->getIndex(P) == 0) return false;
   // chain: the paths to create, nearest the existing anchor first.
   std::vector<std::string> chain{P};

@@ -58,7 +58,7 @@
 
 #include <string>
 
-class DTD;
+class DTDStruct;
 class XMLEntry;
 
 // Adds an element with value V (stored as given, not parsed), named by P's
@@ -85,7 +85,7 @@ bool XMLaddTag(XMLEntry** e, const std::string& P, const std::string& V);
 //   more same-path children than d's maximum, or the parent is full.
 // The parent is the first node (pre-order) with P's parent path. New nodes
 // get consistent paths and levels.
-bool XMLaddTagDTD(XMLEntry** e, const std::string& P, const std::string& V, const DTD* d);
+bool XMLaddTagDTD(XMLEntry** e, const std::string& P, const std::string& V, const DTDStruct* d);
 
 // Same names, match(a's value, b's value, mode), as many children, and the
 // children equal position by position.
