@@ -128,6 +128,12 @@ void fil_same_mode(FILE* f, const char* like) {
     fchmod(fileno(f), st.st_mode & 07777);
 }
 
+bool fil_keep_as(const char* from, const char* as) {
+  if (from == nullptr || as == nullptr) return false;
+  if (linkat(AT_FDCWD, from, AT_FDCWD, as, AT_SYMLINK_FOLLOW) == 0) return true;
+  return fil_copy(from, as) == 1;
+}
+
 bool fil_close(FILE* f) {
   if (f == nullptr) return false;
   bool ok = ferror(f) == 0;

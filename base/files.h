@@ -50,6 +50,11 @@ FILE* fil_create(const char* path, bool readable);
 // that exists), so a new version keeps the mode of the old one.
 void fil_same_mode(FILE* f, const char* like);
 
+// Keeps a second copy of `from` under the name `as`, which must not exist:
+// a hard link where the file system allows one (`from` followed when it is
+// a symbolic link), a copy elsewhere. False when neither could be made.
+bool fil_keep_as(const char* from, const char* as);
+
 // Closes a stream that was written: true when every byte reached the file
 // (no earlier write error, and the final flush and the close succeeded).
 bool fil_close(FILE* f);

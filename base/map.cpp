@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -37,6 +39,13 @@ inline uint64_t strongStrHash(const void* key) {
   for (const unsigned char* p = static_cast<const unsigned char*>(key); *p; p++) {
     h = (h ^ *p) * 0x100000001b3ULL;
   }
+  return mix64(h);
+}
+
+// The same hash of a key given by its bytes.
+inline uint64_t strongViewHash(std::string_view key) {
+  uint64_t h = 0xcbf29ce484222325ULL;
+  for (unsigned char c : key) h = (h ^ c) * 0x100000001b3ULL;
   return mix64(h);
 }
 
@@ -191,15 +200,14 @@ Probe walkRun(map_t* map, void* key) {
   return {firstTomb, false, h, false, 0};
 }
 
-// The same answer as walkRun on a table without tombstones.
+// The same answer as walkRun on a table without tombstones. The string
+// hash, which only places keys, is computed for a missing key alone.
 Probe fastProbe(map_t* map, void* key) {
   map_accel_t* a = map->accel;
-  const uint32_t h = map->hashes ? strHash(key) : 0;
   const uint64_t strong = strongHash(map, key);
-  const int slot = a->find(strong, [&](int i) {
-    return (!map->hashes || map->hashes[i] == h) && map->comp(map->els[i].key, key);
-  });
-  if (slot >= 0) return {slot, true, h, true, strong};
+  const int slot = a->find(strong, [&](int i) { return map->comp(map->els[i].key, key) != 0; });
+  if (slot >= 0) return {slot, true, 0, true, strong};
+  const uint32_t h = map->hashes ? strHash(key) : 0;
   if (map->size >= map->cap) return {-1, false, h, true, strong};  // no empty slot
   return {a->freeSlots.find(startSlot(map, key, h)), false, h, true, strong};
 }
@@ -395,6 +403,20 @@ int map_exist(map_t* map, void* key) { return keyedProbe(map, key).found ? 1 : 0
 void* map_get(map_t* map, void* key) {
   const Probe p = keyedProbe(map, key);
   return p.found ? map->els[p.slot].val : nullptr;
+}
+
+void* map_get_view(map_t* map, std::string_view key) {
+  maintain(map);
+  if (map->accel == nullptr || map->type != MAP_STR || map->comp != map_str_comp ||
+      map->tombs > 0 || key.find('\0') != std::string_view::npos) {
+    std::string copy(key);
+    return map_get(map, copy.data());
+  }
+  const int slot = map->accel->find(strongViewHash(key), [&](int i) {
+    const char* stored = static_cast<const char*>(map->els[i].key);
+    return strncmp(stored, key.data(), key.size()) == 0 && stored[key.size()] == '\0';
+  });
+  return slot >= 0 ? map->els[slot].val : nullptr;
 }
 
 void* map_get_nth(map_t* map, int* pos) {

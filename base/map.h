@@ -43,6 +43,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 struct map_accel_t;
 
@@ -93,6 +94,9 @@ int map_assn(map_t* map, void* key, void* val);
 int map_dele(map_t* map, void* key);
 int map_exist(map_t* map, void* key);
 void* map_get(map_t* map, void* key);
+// map_get of a string table for a key given by its bytes (no NUL needed):
+// the entry pass looks each word up where it stands in the text.
+void* map_get_view(map_t* map, std::string_view key);
 void* map_get_nth(map_t* map, int* pos);
 int map_forall(map_t* map, int (*fn)(void* key, void* val, void* arg), void* arg);
 int map_forkey(map_t* map, void* key, int (*fn)(mapel_t* el, int existed));

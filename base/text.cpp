@@ -7,12 +7,11 @@
 #include <unordered_set>
 
 #include "base/czech.h"
+#include "base/word.h"
 
 namespace {
 
-inline bool isWhite(unsigned char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+inline bool isWhite(unsigned char c) { return isWordBlank(static_cast<char>(c)); }
 
 inline bool isQuote(char c) { return c == '"' || c == '\''; }
 

@@ -110,12 +110,12 @@ int searchWords(DictIO* d, const std::vector<std::string>& args) {
   }
   twset hits;
   int rc = d->query(path, text, nullptr, &hits, nullptr, static_cast<int>(limit), flags);
-  if (rc == 4) {
+  if (rc == FWE_BADPATTERN) {
     errorf("Error: Invalid pattern in '%s'.\n", text.c_str());
     return kFailed;
   }
-  if (rc == 2) return kFailed;  // the index did not open; reported already
-  if (rc == 3 || hits.empty()) return kNotFound;
+  if (rc == FWE_UNUSABLE) return kFailed;  // the index did not open; reported already
+  if (rc == FWE_UNKNOWN || hits.empty()) return kNotFound;
 
   int status = kNotFound;
   XMLEntry e;
@@ -155,7 +155,7 @@ int listWords(DictIO* d, const std::vector<std::string>& args) {
     return kFailed;
   }
   std::vector<std::string> words;
-  if (d->findWordsByTag(path, &words) != 1) return kFailed;
+  if (d->findWordsByTag(path, &words) != FWE_DONE) return kFailed;
   for (const std::string& w : words) printf("%s\n", w.c_str());
   return words.empty() ? kNotFound : kFound;
 }

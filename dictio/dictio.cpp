@@ -1,5 +1,5 @@
-// DictIO: construction, the file set, the top of the build, persistence
-// shortcuts, journal BEGIN/END lines and the date, time and user texts.
+// DictIO: construction, the file set, persistence shortcuts, journal
+// BEGIN/END lines and the date, time and user texts.
 
 #include "dictio/dictio.h"
 
@@ -75,14 +75,7 @@ char* copyCut(char* buf, size_t size, const char* text) {
 
 }  // namespace
 
-DictIO::DictIO() {
-  map_init(&wordMap, MAP_STR, MAP_BORROW);
-  wordMap.data = this;
-  map_init(&idMap, MAP_INT, 2);
-  idMap.data = this;
-  mem_init(&textPool);
-  mem_init(&recPool);
-}
+DictIO::DictIO() = default;
 
 DictIO::DictIO(const char* name, int out, int mode) : DictIO() {
   this->mode = mode;
@@ -111,159 +104,17 @@ DictIO::DictIO(const char* name, int out, int mode) : DictIO() {
   JournalBegin();
 }
 
-// The host's open: builds what is missing, as one update; a build that
-// fails leaves the files as they were and the object damaged.
-void DictIO::openFull() {
-  if (!finishLeftover(false)) return;
-  beginUpdate();
-  int force = takeNewFile() ? 1 : 0;
-  if (loadStructure(false, output, on_prog)) makeFid(force);
-  if (!commitUpdate() && !damaged) {
-    damaged = 1;
-    clearTables();
-  }
-}
-
 DictIO::~DictIO() {
   sync();
   JournalEnd();
   freeFiles();
   if (stampPath) efree(stampPath);
   stampPath = nullptr;
-  // The tables go before the pools their keys and values point into.
-  map_done(&idMap);
-  map_done(&wordMap);
-  mem_done(&recPool);
-  mem_done(&textPool);
   for (int i = 0; i < kUndoLevels; i++)
     if (uinf[i]) del_uinf(i);
-  posEnt.clear();
-  entPos.clear();
   close();
   delete dtd;
   dtd = nullptr;
-}
-
-int DictIO::rebuild(int force) {
-  if (!xmlFile) {
-    errorf("Error: Dictionary has no name.\n");
-    return 0;
-  }
-  // A ".new" file alone does not make a dictionary for the builder.
-  if (!fil_exist(xmlFile) && !fil_exist(entFile)) {
-    errorf("Error: Dictionary %s does not exist.\n", getName().c_str());
-    return 0;
-  }
-  if (!finishLeftover(true)) {
-    if (update_) update_->fail();
-    updateFailed_ = true;
-    return 1;
-  }
-  UpdateScope scope(this);
-  bool taken = takeNewFile();
-  mayRepair_ = true;
-  if (loadStructure(force != 0, 1, nullptr)) makeFid(taken ? 1 : force);
-  mayRepair_ = false;
-  return 1;
-}
-
-// A waiting replacement is read in place of the XML file, from the
-// structure pass on, so that a structure inferred now describes the entries
-// about to be indexed; it becomes the XML file when the update is put in
-// place, and stays waiting when the update fails. It forces the index build.
-bool DictIO::takeNewFile() {
-  if (!update_ || !fil_exist(newFile)) return false;
-  update_->takeNew();
-  return true;
-}
-
-bool DictIO::finishLeftover(bool removeStrays) {
-  std::string base = getName();
-  if (IndexUpdate::pending(base) && !IndexUpdate::finish(base)) {
-    damaged = 1;
-    errText = strprintf("Error: An interrupted update of %s could not be finished.", base.c_str());
-    return false;
-  }
-  if (removeStrays) IndexUpdate::removeStrays(base);
-  return true;
-}
-
-void DictIO::beginUpdate() {
-  update_ = std::make_unique<IndexUpdate>(getName());
-  updateFailed_ = false;
-  keptOriginal_ = false;
-}
-
-bool DictIO::updateFailed() const { return updateFailed_ || (update_ && update_->failed()); }
-
-bool DictIO::commitUpdate() {
-  if (!update_) return !updateFailed_;
-  // Every generation replaces the entry index last: readers take its
-  // replacement as the sign that other files may have changed.
-  if (!update_->failed() && !update_->empty() && !update_->staged(".eid")) stageEid();
-  std::unique_ptr<IndexUpdate> done = std::move(update_);
-  bool ok = done->commit();
-  if (!ok) updateFailed_ = true;
-  if (ok && keptOriginal_)
-    errorf("Warning: Entries that could not be read were left out of %s; "
-           "the original is kept as %s.orig.\n",
-           xmlFile, xmlFile);
-  return ok;
-}
-
-bool DictIO::loadStructure(bool force, int io, void (*progress)(void*, double)) {
-  delete dtd;
-  dtd = new DTD();
-  dtd->xmlName = xmlFile;
-  dtd->dtdName = getName() + ".def";
-  dtd->io = io;
-  dtd->progress = progress;
-  if (!force && fil_exist(dtd->dtdName.c_str())) {
-    if (dtd->loadDTD()) return true;
-    update_->fail();
-    return false;
-  }
-  return inferStructure();
-}
-
-// Infers the structure from the dictionary file (or the replacement being
-// taken in) and stages both the file's rewritten form and the new ".def".
-bool DictIO::inferStructure() {
-  std::string from = update_->current(".xml");
-  // The C library takes a buffer size only along with a buffer; both files
-  // are closed before these go out of scope.
-  std::vector<char> inBuf(1 << 16), outBuf(1 << 16);
-  FILE* in = fopen(from.c_str(), "rb");
-  if (in == nullptr) {
-    errorf("Error: Could not open %s.\n", from.c_str());
-    update_->fail();
-    return false;
-  }
-  FILE* out = update_->create(".xml");
-  if (out == nullptr) {
-    fclose(in);
-    return false;
-  }
-  setvbuf(in, inBuf.data(), _IOFBF, inBuf.size());
-  setvbuf(out, outBuf.data(), _IOFBF, outBuf.size());
-  DTD::Inferred r = dtd->infer(in, fil_size(from.c_str()), out);
-  fclose(in);
-  if (!update_->close(out, ".xml") || !r.read || !r.written) {
-    update_->fail();
-    return false;
-  }
-  if (r.dropped) {
-    update_->keepOriginal(from == xmlFile ? ".xml" : ".new");
-    keptOriginal_ = true;
-  }
-  FILE* def = update_->create(".def");
-  if (def == nullptr) return false;
-  bool written = dtd->writeDef(def);
-  if (!update_->close(def, ".def") || !written) {
-    update_->fail();
-    return false;
-  }
-  return true;
 }
 
 void DictIO::sync() {

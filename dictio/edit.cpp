@@ -1,5 +1,5 @@
-// DictIO editing side: adding, updating and deleting single entries in place,
-// with journal lines, undo levels and the trace file.
+// DictIO editing side: adding, updating and deleting single entries in place.
+// The journal lines, undo levels and trace file they leave are journal.cpp's.
 //
 // Every change first opens the ".ent" and ".wid" files it needs; when either
 // cannot be opened the change is refused before any table, file, journal
@@ -43,7 +43,6 @@ constexpr long kMaxEntryNumber = kMaxNumber - 1;
 constexpr long kMaxOffset = INT32_MAX;
 // Limit of the key-update re-linking search.
 constexpr int kRelinkLimit = 10000;
-const char kTraceFile[] = "pelmar.tra";
 
 void mark(DictIO& d, const char* text) {
   if (d.trace) d.trac_save(text);
@@ -91,22 +90,7 @@ class EditFiles {
   FILE* wid = nullptr;
 };
 
-// A dictionary that may be edited: open, not read-only, not damaged.
-bool hasFiles(const DictIO& d) {
-  if (!d.dtd || !d.entFile || !d.widFile) {
-    errorf("Error: Dictionary is not open.\n");
-    return false;
-  }
-  if (d.readOnly()) {
-    errorf("Error: Dictionary %s is open read-only.\n", d.getName().c_str());
-    return false;
-  }
-  if (d.damaged) {
-    errorf("Error: Dictionary %s is damaged; it cannot be edited.\n", d.getName().c_str());
-    return false;
-  }
-  return true;
-}
+bool hasFiles(const DictIO& d) { return d.editable(); }
 
 long fileEnd(FILE* f) {
   if (fseek(f, 0, SEEK_END) != 0) return -1;
@@ -138,19 +122,11 @@ struct NewWords {
   long clipped = 0;  // words cut to kMaxWordLength bytes
 };
 
-// The words of `text` not yet in wordMap nor in *seen, in order.
+// The words of `text` not yet in the word list nor in *seen, in order.
 void collectNewWords(DictIO& d, const std::string& text, NewWords* fresh, std::set<std::string>* seen) {
-  if (text.empty()) return;
-  int count = 0;
-  char* list = str_get_words(text.c_str(), &count);
-  for (char* w = list; *w;) {
-    char* next = w + strlen(w) + 1;
-    // A word is known by its first kMaxWordLength bytes, as in the entry pass.
-    if (XMLclipWord(w)) fresh->clipped++;
-    if (!map_get(&d.wordMap, w) && seen->insert(w).second) fresh->words.push_back(w);
-    w = next;
-  }
-  free(list);
+  fresh->clipped += forEachWord(text.c_str(), [&](std::string_view w) {
+    if (!d.words.find(w) && seen->insert(std::string(w)).second) fresh->words.emplace_back(w);
+  });
 }
 
 // The same over a tree, in the order the entry pass numbers words:
@@ -184,17 +160,7 @@ bool prepareWords(DictIO& d, const XMLEntry* e, NewWords* fresh) {
 // New words are numbered on from the highest number in use.
 void registerWords(DictIO& d, const NewWords& fresh) {
   long n = fresh.top;
-  for (const std::string& w : fresh.words) {
-    auto* rec = static_cast<wrdrec_t*>(mem_alloc(&d.recPool, sizeof(wrdrec_t)));
-    char* text = static_cast<char*>(mem_alloc(&d.textPool, static_cast<int>(w.size()) + 1));
-    memcpy(text, w.c_str(), w.size() + 1);
-    rec->word = text;
-    rec->num = static_cast<int32_t>(++n);
-    rec->chunk = -1;
-    rec->tailLink = -1;
-    map_assn(&d.wordMap, text, rec);
-    map_assn(&d.idMap, map_ikey(rec->num), rec);
-  }
+  for (const std::string& w : fresh.words) d.words.add(w, static_cast<int32_t>(++n), true);
 }
 
 // A tree that can be stored: its upmost element has a tag index, so its
@@ -218,13 +184,7 @@ bool appendPacked(DictIO& d, long id, const std::string& bytes, FILE* ent) {
     errorf("Error: Could not write %s.\n", d.entFile);
     return false;
   }
-  auto old = d.entPos.find(static_cast<int32_t>(id));
-  if (old != d.entPos.end() && old->second >= 0) {
-    auto back = d.posEnt.find(old->second);
-    if (back != d.posEnt.end() && back->second == id) d.posEnt.erase(back);
-  }
-  d.entPos[static_cast<int32_t>(id)] = static_cast<int32_t>(o);
-  d.posEnt[static_cast<int32_t>(o)] = static_cast<int32_t>(id);
+  d.entries.place(static_cast<int32_t>(id), static_cast<int32_t>(o));
   return true;
 }
 
@@ -249,11 +209,9 @@ bool packEntry(DictIO& d, XMLEntry* e, long id, const NewWords& fresh, FILE* ent
 // with the entry stored there, or ends the file), -1 when the entry is not
 // live or its offset lies beyond the file (reported: a damaged index).
 int seekEntry(const DictIO& d, long id, FILE* ent) {
-  auto it = d.entPos.find(static_cast<int32_t>(id));
-  if (it == d.entPos.end() || it->second < 0) return -1;
-  long o = it->second;
-  auto owner = d.posEnt.find(it->second);
-  if (owner != d.posEnt.end() && owner->second != id) return 0;
+  long o = d.entries.offsetOf(id);
+  if (o < 0) return -1;
+  if (!d.entries.ownsItsOffset(id)) return 0;
   long end = fileEnd(ent);
   if (o > end) {
     errorf("Error: Entry %ld lies beyond the end of %s.\n", id, d.entFile);
@@ -318,10 +276,7 @@ bool storedBytes(const DictIO& d, long id, FILE* ent, std::string* bytes) {
 
 // Deletes live entry id with the files already open.
 bool removeEntry(DictIO& d, long id, XMLEntry* e, int journalKind, EditFiles& f) {
-  auto it = d.entPos.find(static_cast<int32_t>(id));
-  if (it == d.entPos.end() || it->second < 0) return false;
-  int32_t o = it->second;
-  if (seekEntry(d, id, f.ent) < 0) return false;
+  if (d.entries.isDeleted(id) || seekEntry(d, id, f.ent) < 0) return false;
   // Unreadable bytes are not kept; undo then stores the tree again.
   std::string packed;
   storedBytes(d, id, f.ent, &packed);
@@ -332,14 +287,12 @@ bool removeEntry(DictIO& d, long id, XMLEntry* e, int journalKind, EditFiles& f)
     if (d.getXMLEntry(&stored, id) == 1) e = &stored;
   }
   bool recorded = (d.mode & DIO_UNDO) && !d.undoing;
-  d.infoAdd(5, static_cast<int>(id), e, nullptr, nullptr);
+  d.infoAdd(UNDO_DELETED, static_cast<int>(id), e, nullptr, nullptr);
   if (recorded) d.uinf[d.uinfCount - 1]->packed = packed;
   d.dirty = 1;
   d.JournalAdd(journalKind, e, std::string());
   delCells(d, id, f);
-  auto back = d.posEnt.find(o);
-  if (back != d.posEnt.end() && back->second == id) d.posEnt.erase(back);
-  d.entPos[static_cast<int32_t>(id)] = -1;
+  d.entries.markDeleted(static_cast<int32_t>(id));
   return true;
 }
 
@@ -365,7 +318,7 @@ bool prepareAdd(DictIO& d, XMLEntry* e, long id, const char* stamp, bool mayExis
 
 void commitAdd(DictIO& d, XMLEntry* e, long id, int journalKind, const NewWords& fresh,
                EditFiles& f) {
-  d.infoAdd(1, static_cast<int>(id), e, nullptr, nullptr);
+  d.infoAdd(UNDO_ADDED, static_cast<int>(id), e, nullptr, nullptr);
   d.dirty = 1;
   d.JournalAdd(journalKind, e, std::string());
   if (packEntry(d, e, id, fresh, f.ent)) addCells(d, id, f);
@@ -388,12 +341,12 @@ bool replaceEntry(DictIO& d, XMLEntry* e, long id, const char* stamp, EditFiles&
     XMLEntry stored;
     XMLEntry* old = d.getXMLEntry(&stored, id) == 1 ? &stored : nullptr;
     mark(d, ">delEntry");
-    bool removed = removeEntry(d, id, old, 0, f);
+    bool removed = removeEntry(d, id, old, JOURNAL_NONE, f);
     mark(d, "<delEntry");
     if (!removed) return false;
   }
   mark(d, ">addEntry_id");
-  commitAdd(d, e, id, 0, fresh, f);
+  commitAdd(d, e, id, JOURNAL_NONE, fresh, f);
   mark(d, "<addEntry_id");
   return true;
 }
@@ -406,16 +359,9 @@ bool cellsOf(DictIO& d, const std::string& text, std::string* cells) {
   collectNewWords(d, text, &fresh, &seen);
   if (!checkNewWords(d, &fresh)) return false;
   registerWords(d, fresh);
-  int count = 0;
-  char* list = str_get_words(text.c_str(), &count);
-  for (char* w = list; *w;) {
-    char* next = w + strlen(w) + 1;
-    XMLclipWord(w);
-    if (auto* rec = static_cast<wrdrec_t*>(map_get(&d.wordMap, w)))
-      XMLappendCell(cells, static_cast<uint32_t>(rec->num));
-    w = next;
-  }
-  free(list);
+  forEachWord(text.c_str(), [&](std::string_view w) {
+    if (wrdrec_t* rec = d.words.find(w)) XMLappendCell(cells, static_cast<uint32_t>(rec->num));
+  });
   return true;
 }
 
@@ -501,16 +447,6 @@ void findDeadLinks(DictIO& d, const XMLEntry* node, LinkList* dead) {
   for (const XMLEntry* c : node->children) findDeadLinks(d, c, dead);
 }
 
-// The kind's text of a journal line, built whole however long the entry;
-// empty for a kind that writes no line.
-std::string journalText(DictIO& d, int kind, XMLEntry* e, const std::string& text) {
-  static const char* const kPrefix[] = {nullptr,    "ADD_NEW ", "ADD_EXP ",
-                                        "UPD_ENT ", nullptr,    "DEL_ENT "};
-  if (kind == 4) return "UPD_KEY " + text + " => " + (e ? d.getKeyValue(e) : std::string());
-  if (kind < 1 || kind > 5) return std::string();
-  return kPrefix[kind] + (e ? XMLprintEntry(e, true, false) : std::string());
-}
-
 }  // namespace
 
 long DictIO::addEntry(XMLEntry* e, int journalKind, const char* stamp) {
@@ -550,7 +486,7 @@ int DictIO::updEntry(XMLEntry* e, int id, int journalKind, const std::string& ol
   EditFiles f;
   if (canAdd(*this, e, id) && replaceEntry(*this, e, id, stamp, f)) {
     JournalAdd(journalKind, e, oldKey);
-    if (journalKind == 4) relink(*this, oldKey, getKeyValue(e), f);
+    if (journalKind == JOURNAL_UPD_KEY) relink(*this, oldKey, getKeyValue(e), f);
   }
   mark(*this, "<updEntry");
   return id;
@@ -676,93 +612,26 @@ void DictIO::addStamp(XMLEntry* e, const char* stamp) {
   XMLaddTagDTD(&e, stampPath, text, dtd);
 }
 
-void DictIO::JournalAdd(int kind, XMLEntry* e, const std::string& text) {
-  if (!(mode & DIO_JOURNAL) || !journalFile || readOnly()) return;
-  std::string what = journalText(*this, kind, e, text);
-  if (what.empty()) return;
-  FILE* f = fopen(journalFile, "a");
-  if (!f) return;  // a journal that cannot be opened is passed over
-  char when[20];
-  char who[256];
-  std::string line = std::string(get_datetime(when)) + " " + get_name(who) + " " + what + "\n";
-  fwrite(line.data(), 1, line.size(), f);
-  fclose(f);
+void DictIO::undoRecord(const uinf_t& r) {
+  if (r.kind == UNDO_ADDED) {
+    delEntry(r.id, r.entry, JOURNAL_NONE);
+  } else if (r.kind == UNDO_DELETED && !restorePacked(*this, r.id, r.packed) && r.entry) {
+    addEntry(r.entry, r.id, JOURNAL_NONE, nullptr);
+  }
 }
 
-void DictIO::infoAdd(int kind, int id, XMLEntry* e, const char* text1, const char* text2) {
-  if (!(mode & DIO_UNDO) || undoing) return;
-  if (kind != 0 && uinfCount == 0) {
-    // A change outside any transaction gets a level of its own, so that it
-    // can still be undone and undo never reads a level that was not opened.
-    infoAdd(0, 0, nullptr, nullptr, nullptr);
+bool DictIO::editable() const {
+  if (!dtd || !entFile || !widFile) {
+    errorf("Error: Dictionary is not open.\n");
+    return false;
   }
-  if (kind == 0) {
-    if (uinfCount >= kUndoLevels) {
-      del_uinf(0);
-      for (int i = 1; i < kUndoLevels; i++) {
-        uinf[i - 1] = uinf[i];
-        uinfID[i - 1] = uinfID[i];
-      }
-      uinf[kUndoLevels - 1] = nullptr;
-      uinfID[kUndoLevels - 1] = -1;
-      uinfCount = kUndoLevels;
-    } else {
-      uinfCount++;
-    }
-    uinfID[uinfCount - 1] = static_cast<int>(journalFile ? fil_size(journalFile) : 0);
-    return;
+  if (readOnly()) {
+    errorf("Error: Dictionary %s is open read-only.\n", getName().c_str());
+    return false;
   }
-  auto* rec = new uinf_t{};
-  rec->kind = kind;
-  rec->id = id;
-  rec->entry = e ? XMLcopyEntry(e, nullptr) : nullptr;
-  rec->text1 = text1 ? estrdup(text1) : nullptr;
-  rec->text2 = text2 ? estrdup(text2) : nullptr;
-  rec->next = uinf[uinfCount - 1];
-  uinf[uinfCount - 1] = rec;
-}
-
-void DictIO::beginTransaction() {
-  if (!hasFiles(*this)) return;
-  if (warFile) {
-    FILE* f = fopen(warFile, "w");
-    if (f) fclose(f);
+  if (damaged) {
+    errorf("Error: Dictionary %s is damaged; it cannot be edited.\n", getName().c_str());
+    return false;
   }
-  infoAdd(0, 0, nullptr, nullptr, nullptr);
-}
-
-void DictIO::endTransaction() {
-  if (warFile) remove(warFile);
-}
-
-int DictIO::undo() {
-  mark(*this, ">undo");
-  if (uinfCount <= 0 || uinfCount > kUndoLevels) return 0;
-  int level = uinfCount - 1;
-  undoing = 1;
-  for (uinf_t* r = uinf[level]; r; r = r->next) {
-    if (r->kind == 1) {
-      delEntry(r->id, r->entry, 0);
-    } else if (r->kind == 5 && !restorePacked(*this, r->id, r->packed) && r->entry) {
-      addEntry(r->entry, r->id, 0, nullptr);
-    }
-  }
-  if (uinfID[level] != -1 && journalFile && writable()) {
-    // A journal that cannot be cut back is passed over, like one that
-    // cannot be written.
-    int cut = truncate(journalFile, uinfID[level]);
-    (void)cut;
-  }
-  del_uinf(level);
-  uinfCount--;
-  undoing = 0;
-  mark(*this, "<undo");
-  return 1;
-}
-
-void DictIO::trac_save(const char* text) {
-  FILE* f = fopen(kTraceFile, "a");
-  if (!f) return;
-  fprintf(f, "%s\n", text ? text : "");
-  fclose(f);
+  return true;
 }

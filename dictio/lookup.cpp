@@ -81,9 +81,8 @@ bool fetchPacked(DictIO* d, long num, std::string* bytes) {
   if (!f) return false;
   d->lastID = clampToInt32(num);
   if (!d->dtd || !validNumber(num) || d->is_eid_del(num)) return false;
-  int32_t off = d->entPos.at(static_cast<int32_t>(num));
-  auto owner = d->posEnt.find(off);
-  if (owner != d->posEnt.end() && owner->second != num) return false;
+  int32_t off = d->entries.offsetOf(num);
+  if (!d->entries.ownsItsOffset(num)) return false;
   long size = fseek(f.get(), 0, SEEK_END) == 0 ? ftell(f.get()) : -1;
   if (off == size) return false;
   bool whole = fseek(f.get(), off, SEEK_SET) == 0 && XMLcopyPackEntry(f.get(), &d->idMap, bytes);
@@ -188,9 +187,9 @@ int DictIO::getXMLEntry(XMLEntry* e) {
   if (!curFile || !e || !dtd) return 0;
   while (!fil_eofx(curFile)) {
     long pos = ftell(curFile);
-    auto it = pos >= 0 && pos <= INT32_MAX ? posEnt.find(static_cast<int32_t>(pos)) : posEnt.end();
-    bool known = it != posEnt.end();
-    if (known) actID = it->second;
+    int32_t owner = entries.ownerOf(pos);
+    bool known = owner != 0;
+    if (known) actID = owner;
     // The loader always consumes input or fails, so this loop ends.
     if (!XMLloadPackEntry(e, &curFile, &idMap, dtd, 0)) return 0;
     if (known) return 1;
@@ -295,17 +294,17 @@ int intersection_notag(const twset* a, const twset* b, twset* out) {
 int DictIO::findWordEnt(int tag, const char* text, twset* result, twset* restrictTo, int limit,
                         int flags) {
   File wid(openIndexFile(widFile));
-  if (!wid) return 2;
+  if (!wid) return FWE_UNUSABLE;
   const bool link = (flags & FWE_LINK) != 0;
   const bool pattern = (flags & FWE_PATTERN) != 0;
-  if (!dtd || !result || tag < 0 || tag > dtd->count) return 2;
-  if (tag == 0 && !link) return 2;
-  if (!text || !*text) return 3;
+  if (!dtd || !result || tag < 0 || tag > dtd->count) return FWE_UNUSABLE;
+  if (tag == 0 && !link) return FWE_UNUSABLE;
+  if (!text || !*text) return FWE_UNKNOWN;
 
   int nwords = 0;
   Buffer words(pattern ? str_get_words_reg(text, &nwords) : str_get_words(text, &nwords));
   // Text of white space alone holds no word to look for.
-  if (nwords == 0) return 3;
+  if (nwords == 0) return FWE_UNKNOWN;
 
   // The restriction is fixed before the search changes the result set,
   // which may be the very same set.
@@ -329,7 +328,7 @@ int DictIO::findWordEnt(int tag, const char* text, twset* result, twset* restric
   for (int i = 0; i < nwords; ++i, q += strlen(q) + 1) {
     twset hits;
     Pattern re;
-    if (pattern && !re.compile(q)) return 4;
+    if (pattern && !re.compile(q)) return FWE_BADPATTERN;
 
     // The tests below answer as is_eid_del and fent_in would, by steps.
     Finger<std::map<int32_t, int32_t>> entries(entPos);
@@ -367,24 +366,24 @@ int DictIO::findWordEnt(int tag, const char* text, twset* result, twset* restric
         }
         return true;
       });
-      if (!whole) return 2;
+      if (!whole) return FWE_UNUSABLE;
     }
-    if (!visited) return 3;
+    if (!visited) return FWE_UNKNOWN;
     if (i == 0)
       *result = std::move(hits);
     else
       intersection(result, &hits, result);
     if (result->empty()) break;
   }
-  return 1;
+  return FWE_DONE;
 }
 
 int DictIO::findWordsByTag(const std::string& path, std::vector<std::string>* out) {
   int tag = dtd ? dtd->getIndex(path) : 0;
   File wid(openIndexFile(widFile));
-  if (!wid) return 2;
+  if (!wid) return FWE_UNUSABLE;
   if (out) out->clear();
-  if (tag == 0 || !out) return 2;
+  if (tag == 0 || !out) return FWE_UNUSABLE;
   WidChain chain(wid.get(), widFile);
   int pos = 0;
   for (wrdrec_t* rec; (rec = static_cast<wrdrec_t*>(map_get_nth(&wordMap, &pos))) != nullptr;
@@ -395,10 +394,10 @@ int DictIO::findWordsByTag(const std::string& path, std::vector<std::string>* ou
       found = static_cast<int>(u >> 24) == tag && !is_eid_del(u & 0xFFFFFF);
       return !found;
     });
-    if (!whole) return 2;  // reported by the walk
+    if (!whole) return FWE_UNUSABLE;  // reported by the walk
     if (found) out->push_back(rec->word);
   }
-  return 1;
+  return FWE_DONE;
 }
 
 int DictIO::findWordsByTag(const std::string& path, char* out, size_t size) {
@@ -419,16 +418,16 @@ int DictIO::findWordsByTag(const std::string& path, char* out, size_t size) {
   if (out && size > 0) out[0] = '\0';
   errorf("Error: The words of %s need %zu bytes; the buffer holds %zu.\n", path.c_str(), need,
          size);
-  return 2;
+  return FWE_UNUSABLE;
 }
 
 int DictIO::query(const std::string& path, const std::string& value, XMLEntry* e, twset* result,
                   twset* restrictTo, int limit, int flags) {
-  if (!dtd || !result) return 2;
+  if (!dtd || !result) return FWE_UNUSABLE;
   int tag = dtd->getIndex(ucase(path));
   char type = dtd->getType(tag);
   if (searchableType(type)) return findWordEnt(tag, value.c_str(), result, restrictTo, limit, flags);
-  if (type != 'R') return 2;
+  if (type != 'R') return FWE_UNUSABLE;
 
   std::string target = dtd->getTpar(tag);
   int rtag = dtd->getIndex(target);

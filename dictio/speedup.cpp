@@ -14,6 +14,7 @@
 #include "base/error.h"
 #include "base/files.h"
 #include "base/map.h"
+#include "base/passfile.h"
 #include "base/progress.h"
 #include "dictio/dictio.h"
 #include "dictio/scope.h"
@@ -158,30 +159,25 @@ void DictIO::speedup() {
 void DictIO::speedupWords(int resave) {
   UpdateScope scope(this);
   const std::string from = scope->current(".wid");
-  FILE* in = fopen(from.c_str(), "rb");
-  if (in == nullptr) {
-    errorf("Error: Could not open %s.\n", from.c_str());
+  PassFile in = PassFile::read(from);
+  if (!in) {
     scope->fail();
     return;
   }
   // The new file is staged under the name the old one may have been read
   // from: `in` keeps the old one, which is all the walk needs.
-  FILE* outFile = scope->create(".wid");
-  if (outFile == nullptr) {
-    fclose(in);
-    return;
-  }
+  PassFile outFile = scope->create(".wid");
+  if (!outFile) return;
   if (output) printf("Speeding up %s...\n", widFile);
   long total = map_size(&idMap);
   ProgressMeter progress(total, output != 0, on_prog, on_prog_bar, 0.0, 1.0);
-  WidChain chain(in, widFile);
-  SpeedWriter out(outFile);
+  WidChain chain(in.get(), widFile);
+  SpeedWriter out(outFile.get());
   WordStep step{this, &chain, &out, &progress, liveEntries(this), {}};
   step.chains.reserve(static_cast<size_t>(total));
   map_forall(&idMap, forall_speedup, &step);
   if (!step.failed) out.finish();
   bool written = scope->close(outFile, ".wid", !out.failed());
-  fclose(in);
   if (output) printf("%s", kClearLine);
   if (step.failed || !written) {
     // The tables stay as the files on disk have them.
@@ -196,37 +192,21 @@ void DictIO::speedupWords(int resave) {
   }
 }
 
-int DictIO::deletedEnts() {
-  bool removed = false;
-  for (auto it = entPos.begin(); it != entPos.end();) {
-    if (it->second < 0) {
-      it = entPos.erase(it);
-      removed = true;
-    } else {
-      ++it;
-    }
-  }
-  if (!removed) return 0;
-  makeREid();
-  return 1;
-}
+int DictIO::deletedEnts() { return entries.dropDeleted() ? 1 : 0; }
 
 void DictIO::speedupEnts() {
   UpdateScope scope(this);
   const std::string from = scope->current(".ent");
-  FILE* in = fopen(from.c_str(), "rb");
+  PassFile inFile = PassFile::read(from);
   long total = static_cast<long>(entPos.size());
   ProgressMeter progress(total, output != 0, on_prog, on_prog_bar, 0.0, 1.0);
-  if (in == nullptr) {
-    errorf("Error: Could not open %s.\n", from.c_str());
+  if (!inFile) {
     scope->fail();
     return;
   }
-  FILE* out = scope->create(".ent");
-  if (out == nullptr) {
-    fclose(in);
-    return;
-  }
+  PassFile out = scope->create(".ent");
+  if (!out) return;
+  FILE* in = inFile.get();
   if (output) printf("Speeding up %s...\n", entFile);
   long inSize = 0;
   if (fseek(in, 0, SEEK_END) == 0) inSize = ftell(in);
@@ -237,8 +217,7 @@ void DictIO::speedupEnts() {
   for (const auto& [num, off] : entPos) {
     ++count;
     // An empty packed entry shares its offset with the entry after it.
-    auto at = posEnt.find(off);
-    bool empty = off == inSize || (at != posEnt.end() && at->second != num);
+    bool empty = off == inSize || !entries.ownsItsOffset(num);
     bytes.clear();
     if (!empty && (fseek(in, off, SEEK_SET) != 0 || !XMLcopyPackEntry(in, &idMap, &bytes))) {
       errorf("Error: Entry %d of %s cannot be read; it is dropped.\n", num, entFile);
@@ -249,13 +228,12 @@ void DictIO::speedupEnts() {
       break;
     }
     newPos.emplace_hint(newPos.end(), num, static_cast<int32_t>(written));
-    if (fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size()) break;  // told at close
+    if (fwrite(bytes.data(), 1, bytes.size(), out.get()) != bytes.size()) break;  // told at close
     written += static_cast<long>(bytes.size());
     progress.at(count);
   }
   if (output) printf("%s%d entries\n", kClearLine, static_cast<int>(newPos.size()));
   if (!scope->close(out, ".ent")) ok = false;
-  fclose(in);
   if (!ok) {
     if (output) printf("%s", kClearLine);
     return;

@@ -1,6 +1,5 @@
 #include "dictio/update.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,12 +35,10 @@ bool renameOver(const std::string& from, const std::string& to) {
   return false;
 }
 
-// Keeps `from` as `orig`: a hard link where the file system allows it,
-// else a copy. An older backup is replaced.
+// Keeps `from` as `orig`, replacing an older backup.
 bool keepAs(const std::string& from, const std::string& orig) {
   unlink(orig.c_str());
-  if (linkat(AT_FDCWD, from.c_str(), AT_FDCWD, orig.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
-  if (fil_copy(from.c_str(), orig.c_str())) return true;
+  if (fil_keep_as(from.c_str(), orig.c_str())) return true;
   errorf("Error: Could not keep %s as %s.\n", from.c_str(), orig.c_str());
   return false;
 }
@@ -89,23 +86,23 @@ std::string IndexUpdate::current(const char* suffix) const {
   return file(suffix);
 }
 
-FILE* IndexUpdate::create(const char* suffix, bool readable) {
+PassFile IndexUpdate::create(const char* suffix, bool readable, bool buffered) {
   std::string tmp = temp(suffix);
-  FILE* f = fil_create(tmp.c_str(), readable);
-  if (f == nullptr) {
+  PassFile f = PassFile::create(tmp, readable, buffered);
+  if (!f) {
     errorf("Error: Could not open %s for writing.\n", tmp.c_str());
     failed_ = true;
-    return nullptr;
+    return f;
   }
   // A new version keeps the permissions of the file it replaces.
-  fil_same_mode(f, fil_real(file(suffix)).c_str());
+  fil_same_mode(f.get(), fil_real(file(suffix)).c_str());
   if (!staged(suffix)) staged_.push_back(suffix);
   return f;
 }
 
-bool IndexUpdate::close(FILE* f, const char* suffix, bool written) {
+bool IndexUpdate::close(PassFile& f, const char* suffix, bool written) {
   errno = 0;
-  bool closed = fil_close(f);
+  bool closed = f.close();
   if (closed && written) return true;
   const char* why = errno != 0 ? strerror(errno) : "a write failed";
   errorf("Error: Could not write %s (%s); nothing is changed.\n", file(suffix).c_str(), why);

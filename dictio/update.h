@@ -37,6 +37,8 @@
 #include <string>
 #include <vector>
 
+#include "base/passfile.h"
+
 class IndexUpdate {
  public:
   // `base` is the dictionary's base name (its files are base + suffix).
@@ -48,13 +50,15 @@ class IndexUpdate {
 
   // Creates the temporary file of base + `suffix` (".xml", ".def", ".ent",
   // ".eid", ".wrd" or ".wid") open for writing (and reading with
-  // `readable`), and stages it: a file staged again is started afresh. Null
-  // after "Error: Could not open TEMP for writing."
-  FILE* create(const char* suffix, bool readable = false);
+  // `readable`; unbuffered unless `buffered`), and stages it: a file staged
+  // again is started afresh.
+  // Empty after "Error: Could not open TEMP for writing." (the update is
+  // then failed).
+  PassFile create(const char* suffix, bool readable = false, bool buffered = true);
   // Closes a file from create; false after "Error: Could not write FILE
   // (why); nothing is changed." when a write, the flush or the close failed,
   // or `written` says an earlier write did (the update is then failed).
-  bool close(FILE* f, const char* suffix, bool written = true);
+  bool close(PassFile& f, const char* suffix, bool written = true);
 
   // The name base + `suffix` is read from within this update: its staged
   // version when there is one, else the file itself (BASE.new for ".xml"

@@ -15,6 +15,7 @@
 #include "base/error.h"
 #include "base/files.h"
 #include "base/map.h"
+#include "base/passfile.h"
 #include "base/progress.h"
 #include "dictio/dictio.h"
 #include "dictio/scope.h"
@@ -29,7 +30,8 @@ namespace {
 // batch (applyPatches), block by block where they lie close together.
 class ChunkWriter {
  public:
-  explicit ChunkWriter(FILE* f) : f_(f) { setvbuf(f_, nullptr, _IONBF, 0); }
+  // `f` is unbuffered: links are patched at offsets through its descriptor.
+  explicit ChunkWriter(FILE* f) : f_(f) {}
 
   long end() const { return written_ + static_cast<long>(buf_.size()); }
   bool failed() const { return failed_; }
@@ -209,29 +211,22 @@ void flushBatch(DictIO* d, Batch* batch, ChunkWriter* out) {
 void DictIO::makeWid() {
   UpdateScope scope(this);
   const std::string from = scope->current(".ent");
-  std::vector<char> entBuf(1 << 16);
-  FILE* ent = fopen(from.c_str(), "rb");
-  if (ent == nullptr) {
-    errorf("Error: Could not open %s.\n", from.c_str());
+  PassFile entFileIn = PassFile::read(from);
+  if (!entFileIn) {
     scope->fail();
     return;
   }
-  // Read as well as written: links are patched block by block.
-  FILE* wid = scope->create(".wid", true);
-  if (wid == nullptr) {
-    fclose(ent);
-    return;
-  }
-  // The C library takes a size only along with a buffer; the file is
-  // closed before this goes out of scope.
-  setvbuf(ent, entBuf.data(), _IOFBF, entBuf.size());
+  // Read as well as written, unbuffered: links are patched block by block.
+  PassFile wid = scope->create(".wid", true, false);
+  if (!wid) return;
+  FILE* ent = entFileIn.get();
   long total = fil_size(from.c_str());
   ProgressMeter progress(total, output != 0, on_prog, on_prog_bar, 0.5, 0.5);
   progress.setFlush(output != 0);
   if (output) fprintf(stderr, "Building %s...\n", widFile);
   // The file is written afresh: no chain of an earlier one stays reachable.
   map_forall(&idMap, forall_no_chain, nullptr);
-  ChunkWriter out(wid);
+  ChunkWriter out(wid.get());
   Batch batch;
   batch.cells.reserve(static_cast<size_t>(
       maxEnt > 0 ? std::min<long>(maxEnt, total / 3 + 1) : total / 3 + 1));
@@ -239,8 +234,7 @@ void DictIO::makeWid() {
   XMLresetPackPtr();
   while (!feof(ent) && !ferror(ent) && !out.tooLarge()) {
     long pos = XMLpackPtrBytes();
-    auto it = posEnt.find(static_cast<int32_t>(pos));
-    uint32_t e = (it == posEnt.end() || pos > INT32_MAX) ? 0 : static_cast<uint32_t>(it->second);
+    uint32_t e = static_cast<uint32_t>(entries.ownerOf(pos));
     long word = 0, tag = 0, cells = 0;
     while (XMLgetPackPtr(&ent, &word, &tag, &cells)) {
       uint32_t code = (static_cast<uint32_t>(tag) << 24) | (e & 0xFFFFFF);
@@ -253,7 +247,6 @@ void DictIO::makeWid() {
     progress.at(XMLpackPtrBytes());
   }
   bool readFailed = ferror(ent) != 0;
-  fclose(ent);
   flushBatch(this, &batch, &out);
   out.flush();
   scope->close(wid, ".wid", !out.failed());

@@ -70,7 +70,7 @@ bool replaceDictionary(const std::string& tmp, const std::string& real, const st
   std::string orig = xml + ".orig";
   if (backup) {
     remove(orig.c_str());
-    if (link(real.c_str(), orig.c_str()) != 0 && !fil_copy(real.c_str(), orig.c_str())) {
+    if (!fil_keep_as(real.c_str(), orig.c_str())) {
       errorf("Error: Could not keep %s as %s; the file is left as it was.\n", xml.c_str(),
              orig.c_str());
       remove(tmp.c_str());

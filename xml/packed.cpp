@@ -28,18 +28,13 @@ int packedTag(const DTDStruct* dtd, const std::string& path) {
 }
 
 void appendWordCells(const std::string& value, map_t* words, std::string* out) {
-  if (value.empty()) return;
-  int count = 0;
-  char* list = str_get_words(value.c_str(), &count);
-  for (char* w = list; *w != '\0';) {
-    size_t len = strlen(w);
-    XMLclipWord(w);
-    auto* rec = static_cast<wrdrec_t*>(map_get(words, w));
+  std::string key;  // the table's keys are C strings
+  forEachWord(value.c_str(), [&](std::string_view w) {
+    key.assign(w);
+    auto* rec = static_cast<wrdrec_t*>(map_get(words, key.data()));
     if (rec != nullptr && rec->num >= 1 && rec->num <= kMaxNumber)
       XMLappendCell(out, static_cast<uint32_t>(rec->num));
-    w += len + 1;
-  }
-  free(list);
+  });
 }
 
 // Reads a 3-byte cell; false on a short read.

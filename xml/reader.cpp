@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/czech.h"
+#include "base/word.h"
 #include "xml/writer.h"
 
 namespace {
@@ -20,9 +21,6 @@ namespace {
 // An entry may hold at most as many nodes as the value lists can take.
 constexpr int kMaxNodes = strings::kCapacity;
 
-bool isBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
 
 // Appends `s` without its leading and trailing spaces (0x20 only).
 void appendTrimmed(std::string* out, const std::string& s) {
@@ -358,7 +356,7 @@ void XML::readHeader(FILE* f) {
     char* close = std::strstr(line, "?>");
     if (close != nullptr) {
       char* q = close + 2;
-      while (*q != '\0' && isBlank(*q)) ++q;
+      while (*q != '\0' && isWordBlank(*q)) ++q;
       long after = p + static_cast<long>(q - line);
       close[2] = '\0';
       const char* decl = std::strstr(line, "<?xml");

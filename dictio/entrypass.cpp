@@ -1,0 +1,139 @@
+// The entry pass: reads the dictionary file entry by entry, numbers the
+// words, writes each entry in packed form to ".ent" and records where.
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/error.h"
+#include "base/files.h"
+#include "base/passfile.h"
+#include "base/progress.h"
+#include "base/word.h"
+#include "dictio/dictio.h"
+#include "dictio/scope.h"
+#include "dictio/update.h"
+#include "dtd/dtd.h"
+#include "xml/entry.h"
+#include "xml/packed.h"
+#include "xml/reader.h"
+
+namespace {
+
+// One entry's word cells, gathered before the entry is packed: every word
+// is numbered first (children before their parent, as the values come),
+// then the packer takes each element's cells from here.
+struct EntryCells {
+  struct Span {
+    const XMLEntry* node;
+    uint32_t begin, end;
+    bool operator<(const Span& o) const { return node < o.node; }
+  };
+  std::string cells;  // 3-byte cells of every element, in numbering order
+  std::vector<Span> spans;
+
+  void clear() {
+    cells.clear();
+    spans.clear();
+  }
+  void write(const XMLEntry* e, std::string* out) const {
+    auto it = std::lower_bound(spans.begin(), spans.end(), Span{e, 0, 0});
+    if (it != spans.end() && it->node == e) out->append(cells, it->begin, it->end - it->begin);
+  }
+};
+
+// State of one entry pass.
+struct EntryPass {
+  WordTable* words;
+  int32_t numbered = 0;  // numbers given so far
+  long clipped = 0;      // words cut to kMaxWordLength bytes
+  EntryCells entry = {};
+
+  // The word's number, given now when it is new; 0 when the numbers ran out.
+  int32_t number(std::string_view w) {
+    if (wrdrec_t* rec = words->find(w)) return rec->num;
+    if (numbered >= kMaxNumber) return 0;
+    return words->add(w, ++numbered, false)->num;
+  }
+
+  // Numbers the words of `e`'s subtree, children first. False when a word
+  // needs a number beyond the representable range.
+  bool numberTree(const XMLEntry* e) {
+    for (const XMLEntry* child : e->children)
+      if (!numberTree(child)) return false;
+    uint32_t begin = static_cast<uint32_t>(entry.cells.size());
+    bool numbers = true;
+    clipped += forEachWord(e->value.c_str(), [&](std::string_view w) {
+      int32_t num = numbers ? number(w) : 0;
+      if (num == 0) numbers = false;
+      else XMLappendCell(&entry.cells, static_cast<uint32_t>(num));
+    });
+    if (!numbers) return false;
+    entry.spans.push_back({e, begin, static_cast<uint32_t>(entry.cells.size())});
+    return true;
+  }
+};
+
+}  // namespace
+
+void DictIO::makeWrd() {
+  UpdateScope scope(this);
+  const std::string from = scope->current(".xml");
+  PassFile xml = PassFile::read(from);
+  if (!xml) {
+    scope->fail();
+    return;
+  }
+  PassFile ent = scope->create(".ent");
+  if (!ent) return;
+  long total = fil_size(from.c_str());
+  ProgressMeter progress(total, output != 0, on_prog, on_prog_bar, 0.0, 0.5);
+  XML reader;
+  words.clear();
+  entries.clear();
+  if (output) fprintf(stderr, "Building %s...\n", wrdFile);
+  reader.readHeader(xml.get());
+  EntryPass pass{&words};
+  XMLCellWriter cells = [&pass](const XMLEntry* e, std::string* out) { pass.entry.write(e, out); };
+  std::string packed;
+  long at = 0;  // write offset in the entry file
+  int32_t count = 0;
+  bool ok = true;
+  while (ok && !feof(xml.get()) && !ferror(xml.get())) {
+    if (!reader.getEntry(xml.handle())) continue;
+    pass.entry.clear();
+    if (count >= kMaxNumber) {
+      ok = failPass(strprintf("%s holds more than %ld entries", from.c_str(), kMaxNumber));
+    } else if (dtd->count == 0) {
+      ok = failPass(strprintf("%s describes no element, so no entry of %s can be stored (lexorn -f "
+                              "infers it again)", dtd->dtdName.c_str(), from.c_str()));
+    } else if (!pass.numberTree(reader.getXMLEntry())) {
+      ok = failPass(strprintf("%s holds more than %ld distinct words", from.c_str(), kMaxNumber));
+    } else if (at > INT32_MAX) {
+      ok = failPass(strprintf("%s would grow beyond %d bytes", entFile, INT32_MAX));
+    }
+    if (!ok) break;
+    entPos.emplace_hint(entPos.end(), ++count, static_cast<int32_t>(at));
+    std::sort(pass.entry.spans.begin(), pass.entry.spans.end());
+    packed.clear();
+    XMLpackEntry(reader.getXMLEntry(), cells, dtd, &packed);
+    if (fwrite(packed.data(), 1, packed.size(), ent.get()) != packed.size()) break;  // told at close
+    at += static_cast<long>(packed.size());
+    progress.at(ftell(xml.get()));
+  }
+  if (ok && ferror(xml.get())) ok = failPass(strprintf("Could not read %s", from.c_str()));
+  scope->close(ent, ".ent");
+  if (pass.clipped > 0)
+    errorf("Error: %ld words longer than %d bytes were cut to their first %d bytes.\n",
+           pass.clipped, kMaxWordLength, kMaxWordLength);
+  makeRWrd();
+  makeREid();
+  if (output) {
+    printf("%s%d words.\n", kClearLine, words.size());
+    printf("%s%d entries.\n", kClearLine, static_cast<int>(entPos.size()));
+  }
+}

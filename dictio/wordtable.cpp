@@ -1,0 +1,114 @@
+#include "dictio/wordtable.h"
+
+#include <cstring>
+
+namespace {
+
+int forall_wordr(void*, void* val, void* arg) {
+  auto* rec = static_cast<wrdrec_t*>(val);
+  map_assn(static_cast<map_t*>(arg), map_ikey(rec->num), rec);
+  return 1;
+}
+
+int forall_words(void*, void* val, void* arg) {
+  auto* rec = static_cast<wrdrec_t*>(val);
+  map_assn(static_cast<map_t*>(arg), rec->word, rec);
+  return 1;
+}
+
+void initTables(WordTable* w, void* owner) {
+  map_init(&w->wordMap, MAP_STR, MAP_BORROW);
+  w->wordMap.data = owner;
+  map_init(&w->idMap, MAP_INT, 2);
+  w->idMap.data = owner;
+}
+
+}  // namespace
+
+WordTable::WordTable(void* owner) : owner_(owner) {
+  initTables(this, owner);
+  mem_init(&textPool);
+  mem_init(&recPool);
+}
+
+WordTable::~WordTable() {
+  // The tables go before the arenas their keys and values point into.
+  map_done(&idMap);
+  map_done(&wordMap);
+  mem_done(&recPool);
+  mem_done(&textPool);
+}
+
+wrdrec_t* WordTable::add(std::string_view text, int32_t num, bool byNumber) {
+  auto* rec = static_cast<wrdrec_t*>(mem_alloc(&recPool, sizeof(wrdrec_t)));
+  auto* copy = static_cast<char*>(mem_alloc(&textPool, static_cast<int>(text.size() + 1)));
+  memcpy(copy, text.data(), text.size());
+  copy[text.size()] = '\0';
+  rec->word = copy;
+  rec->num = num;
+  rec->chunk = -1;
+  rec->tailLink = -1;
+  map_assn(&wordMap, rec->word, rec);
+  if (byNumber) map_assn(&idMap, map_ikey(num), rec);
+  return rec;
+}
+
+wrdrec_t* WordTable::find(std::string_view text) {
+  return static_cast<wrdrec_t*>(map_get_view(&wordMap, text));
+}
+
+wrdrec_t* WordTable::find(long num) {
+  return static_cast<wrdrec_t*>(map_get(&idMap, map_ikey(num)));
+}
+
+void WordTable::clear() {
+  map_clear(&wordMap);
+  map_clear(&idMap);
+  mem_clear(&recPool);
+  mem_clear(&textPool);
+}
+
+void WordTable::renew() {
+  map_done(&wordMap);
+  map_done(&idMap);
+  initTables(this, owner_);
+  mem_clear(&recPool);
+  mem_clear(&textPool);
+}
+
+void WordTable::rebuildIds() {
+  map_clear(&idMap);
+  map_rehash(&idMap, map_size(&wordMap));
+  map_forall(&wordMap, forall_wordr, &idMap);
+}
+
+void WordTable::rebuildTexts() {
+  map_clear(&wordMap);
+  map_rehash(&wordMap, map_size(&idMap));
+  map_forall(&idMap, forall_words, &wordMap);
+}
+
+namespace {
+
+struct TailCheck {
+  long size;
+  bool ok;
+};
+
+int forall_tail_check(void*, void* val, void* arg) {
+  auto* rec = static_cast<wrdrec_t*>(val);
+  auto* check = static_cast<TailCheck*>(arg);
+  if (rec->chunk >= 0 && static_cast<long>(rec->tailLink) + 4 > check->size) {
+    check->ok = false;
+    return 0;
+  }
+  return 1;
+}
+
+}  // namespace
+
+bool WordTable::chainsEndWithin(long size) {
+  TailCheck check{size, true};
+  map_forall(&wordMap, forall_tail_check, &check);
+  return check.ok;
+}
