@@ -48,6 +48,14 @@ PassFile PassFile::create(const std::string& path, bool readable, bool buffered)
   return adopt(f, buffered);
 }
 
+long PassFile::size() const {
+  if (f_ == nullptr) return -1;
+  long here = ftell(f_);
+  long end = fseek(f_, 0, SEEK_END) == 0 ? ftell(f_) : -1;
+  if (here >= 0) fseek(f_, here, SEEK_SET);
+  return end;
+}
+
 bool PassFile::close() {
   if (f_ == nullptr) return false;
   bool ok = fil_close(f_);

@@ -37,6 +37,10 @@ class PassFile {
   // For the functions that take the stream by address.
   FILE** handle() { return &f_; }
 
+  // The size of the file in bytes (-1 when it cannot be told); the
+  // position is kept.
+  long size() const;
+
   // Closes a written file: true when every byte reached it (no write
   // error, and the final flush and the close succeeded). Closing an empty
   // PassFile is false.

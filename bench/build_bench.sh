@@ -21,6 +21,7 @@ size=${3:-100}
 runs=${4:-3}
 [ -x /usr/bin/time ] || { echo "build_bench: /usr/bin/time is needed" >&2; exit 2; }
 
+bench=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
@@ -29,27 +30,11 @@ cd "$work"
 # every later run starts from that form.
 "$lexorn" -f d >/dev/null 2>&1
 
-median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-
-measure() {  # label, lexorn arguments...
-  local label=$1; shift
-  : >times
-  for _ in $(seq "$runs"); do
-    /usr/bin/time -f '%e %U %S %M' -o one "$lexorn" "$@" >/dev/null 2>&1
-    cat one >>times
-  done
-  local e u s m
-  e=$(awk '{ print $1 }' times | median)
-  u=$(awk '{ print $2 }' times | median)
-  s=$(awk '{ print $3 }' times | median)
-  m=$(awk '{ print $4 }' times | median)
-  awk -v l="$label" -v e="$e" -v u="$u" -v s="$s" -v m="$m" -v mb="$size" 'BEGIN {
-    printf "%-12s elapsed %6.2f s  user %6.2f s  sys %5.2f s  %6.1f MB/s (%6.1f MB/s of CPU)  peak %7.1f MB\n",
-      l, e, u, s, mb / e, mb / (u + s), m / 1024 }'
-}
+# shellcheck source=bench/measure.sh
+. "$bench/measure.sh"
 
 echo "dictionary: $size MB, $runs runs each, medians"
-measure "force" -f d
-measure "force+speed" -f -s d
-measure "load" d
-measure "force n1e5" -f -n100000 d
+measure "force" "$size" "$runs" "$lexorn" -f d
+measure "force+speed" "$size" "$runs" "$lexorn" -f -s d
+measure "load" "$size" "$runs" "$lexorn" d
+measure "force n1e5" "$size" "$runs" "$lexorn" -f -n100000 d

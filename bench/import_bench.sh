@@ -24,36 +24,20 @@ size=${3:-100}
 runs=${4:-5}
 [ -x /usr/bin/time ] || { echo "import_bench: /usr/bin/time is needed" >&2; exit 2; }
 
+bench=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 "$gendict" --utf8 "$size" big.xml
 "$gendict" --utf8 "$(awk -v s="$size" 'BEGIN { print s / 4 }')" quarter.xml
 
-median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-
-measure() {  # label, input file, command...
-  local label=$1 input=$2; shift 2
-  local mb
-  mb=$(stat -c %s "$input" | awk '{ print $1 / 1e6 }')
-  : >times
-  for _ in $(seq "$runs"); do
-    /usr/bin/time -f '%e %U %S %M' -o one "$@" >/dev/null 2>&1 || { echo "$label: failed" >&2; exit 1; }
-    cat one >>times
-  done
-  local e u s m
-  e=$(awk '{ print $1 }' times | median)
-  u=$(awk '{ print $2 }' times | median)
-  s=$(awk '{ print $3 }' times | median)
-  m=$(awk '{ print $4 }' times | median)
-  awk -v l="$label" -v e="$e" -v u="$u" -v s="$s" -v m="$m" -v mb="$mb" 'BEGIN {
-    printf "%-11s %6.1f MB  elapsed %6.2f s  user %6.2f s  sys %5.2f s  %6.1f MB/s (%6.1f MB/s of CPU)  peak %6.1f MB\n",
-      l, mb, e, u, s, mb / e, mb / (u + s), m / 1024 }'
-}
+# shellcheck source=bench/measure.sh
+. "$bench/measure.sh"
+mb() { stat -c %s "$1" | awk '{ print $1 / 1e6 }'; }
 
 echo "lexorn-import on generated UTF-8 input with attributes, $runs runs each, medians"
-measure "import" big.xml "$import" --force big.xml out
-measure "import 1/4" quarter.xml "$import" --force quarter.xml out
+measure "import" "$(mb big.xml)" "$runs" "$import" --force big.xml out
+measure "import 1/4" "$(mb quarter.xml)" "$runs" "$import" --force quarter.xml out
 if command -v xmllint >/dev/null; then
-  measure "xmllint" big.xml xmllint --stream --noout big.xml
+  measure "xmllint" "$(mb big.xml)" "$runs" xmllint --stream --noout big.xml
 fi

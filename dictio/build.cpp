@@ -104,14 +104,10 @@ bool DictIO::loadStructure(bool force, int io, void (*progress)(void*, double)) 
 // taken in) and stages both the file's rewritten form and the new ".def".
 bool DictIO::inferStructure() {
   std::string from = update_->current(".xml");
-  PassFile in = PassFile::read(from);
-  if (!in) {
-    update_->fail();
-    return false;
-  }
-  PassFile out = update_->create(".xml");
+  PassFile in = update_->read(".xml");
+  PassFile out = in ? update_->create(".xml") : PassFile();
   if (!out) return false;
-  DTD::Inferred r = dtd->infer(in.get(), fil_size(from.c_str()), out.get());
+  DTD::Inferred r = dtd->infer(in.get(), in.size(), out.get());
   if (!update_->close(out, ".xml") || !r.read || !r.written) {
     update_->fail();
     return false;

@@ -54,9 +54,7 @@ bool DictIO::loadEid() {
   FILE* in = f.get();
   entries.clear();
   if (output) printf("Loading %s...\n", eidFile);
-  long size = 0;
-  if (fseek(in, 0, SEEK_END) == 0) size = ftell(in);
-  fseek(in, 0, SEEK_SET);
+  long size = f.size();
   int32_t n = 0;
   if (!get_i32(in, &n)) return eidDamaged(this, "too short for its record count", size);
   if (n < 0 || (size - 4) % 7 != 0 || (size - 4) / 7 != n)

@@ -83,14 +83,10 @@ struct EntryPass {
 void DictIO::makeWrd() {
   UpdateScope scope(this);
   const std::string from = scope->current(".xml");
-  PassFile xml = PassFile::read(from);
-  if (!xml) {
-    scope->fail();
-    return;
-  }
-  PassFile ent = scope->create(".ent");
+  PassFile xml = scope->read(".xml");
+  PassFile ent = xml ? scope->create(".ent") : PassFile();
   if (!ent) return;
-  long total = fil_size(from.c_str());
+  long total = xml.size();
   ProgressMeter progress(total, output != 0, on_prog, on_prog_bar, 0.0, 0.5);
   XML reader;
   words.clear();

@@ -158,15 +158,10 @@ void DictIO::speedup() {
 
 void DictIO::speedupWords(int resave) {
   UpdateScope scope(this);
-  const std::string from = scope->current(".wid");
-  PassFile in = PassFile::read(from);
-  if (!in) {
-    scope->fail();
-    return;
-  }
   // The new file is staged under the name the old one may have been read
   // from: `in` keeps the old one, which is all the walk needs.
-  PassFile outFile = scope->create(".wid");
+  PassFile in = scope->read(".wid");
+  PassFile outFile = in ? scope->create(".wid") : PassFile();
   if (!outFile) return;
   if (output) printf("Speeding up %s...\n", widFile);
   long total = map_size(&idMap);
@@ -196,20 +191,14 @@ int DictIO::deletedEnts() { return entries.dropDeleted() ? 1 : 0; }
 
 void DictIO::speedupEnts() {
   UpdateScope scope(this);
-  const std::string from = scope->current(".ent");
-  PassFile inFile = PassFile::read(from);
-  long total = static_cast<long>(entPos.size());
-  ProgressMeter progress(total, output != 0, on_prog, on_prog_bar, 0.0, 1.0);
-  if (!inFile) {
-    scope->fail();
-    return;
-  }
-  PassFile out = scope->create(".ent");
+  PassFile inFile = scope->read(".ent");
+  PassFile out = inFile ? scope->create(".ent") : PassFile();
   if (!out) return;
   FILE* in = inFile.get();
+  long total = static_cast<long>(entPos.size());
+  ProgressMeter progress(total, output != 0, on_prog, on_prog_bar, 0.0, 1.0);
   if (output) printf("Speeding up %s...\n", entFile);
-  long inSize = 0;
-  if (fseek(in, 0, SEEK_END) == 0) inSize = ftell(in);
+  long inSize = inFile.size();
   std::map<int32_t, int32_t> newPos;
   std::string bytes;
   long written = 0, count = 0;

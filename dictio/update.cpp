@@ -86,6 +86,12 @@ std::string IndexUpdate::current(const char* suffix) const {
   return file(suffix);
 }
 
+PassFile IndexUpdate::read(const char* suffix) {
+  PassFile f = PassFile::read(current(suffix));
+  if (!f) failed_ = true;
+  return f;
+}
+
 PassFile IndexUpdate::create(const char* suffix, bool readable, bool buffered) {
   std::string tmp = temp(suffix);
   PassFile f = PassFile::create(tmp, readable, buffered);

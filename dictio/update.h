@@ -60,6 +60,10 @@ class IndexUpdate {
   // or `written` says an earlier write did (the update is then failed).
   bool close(PassFile& f, const char* suffix, bool written = true);
 
+  // Opens current(suffix) for reading; empty after "Error: Could not open
+  // NAME." (the update is then failed).
+  PassFile read(const char* suffix);
+
   // The name base + `suffix` is read from within this update: its staged
   // version when there is one, else the file itself (BASE.new for ".xml"
   // while a replacement is being taken in).

@@ -211,16 +211,12 @@ void flushBatch(DictIO* d, Batch* batch, ChunkWriter* out) {
 void DictIO::makeWid() {
   UpdateScope scope(this);
   const std::string from = scope->current(".ent");
-  PassFile entFileIn = PassFile::read(from);
-  if (!entFileIn) {
-    scope->fail();
-    return;
-  }
+  PassFile entIn = scope->read(".ent");
   // Read as well as written, unbuffered: links are patched block by block.
-  PassFile wid = scope->create(".wid", true, false);
+  PassFile wid = entIn ? scope->create(".wid", true, false) : PassFile();
   if (!wid) return;
-  FILE* ent = entFileIn.get();
-  long total = fil_size(from.c_str());
+  FILE* ent = entIn.get();
+  long total = entIn.size();
   ProgressMeter progress(total, output != 0, on_prog, on_prog_bar, 0.5, 0.5);
   progress.setFlush(output != 0);
   if (output) fprintf(stderr, "Building %s...\n", widFile);

@@ -57,9 +57,7 @@ bool DictIO::loadWrd() {
   FILE* in = f.get();
   words.clear();
   if (output) printf("Loading %s...\n", wrdFile);
-  long size = 0;
-  if (fseek(in, 0, SEEK_END) == 0) size = ftell(in);
-  fseek(in, 0, SEEK_SET);
+  long size = f.size();
   int32_t n = 0;
   if (!get_i32(in, &n)) return wrdDamaged(this, "too short for its word count", size);
   if (n < 0 || n > kMaxNumber || n > (size - 4) / kMinWordRecord)

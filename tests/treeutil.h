@@ -51,6 +51,21 @@ inline std::vector<XMLEntry*> deepChain(XMLEntry* e, int n) {
   return line;
 }
 
+// A line of n elements A below e, each the only child of the one above,
+// with the short path "E.A" (a real path would grow by a name per level);
+// returns the lowest.
+inline XMLEntry* deepLine(XMLEntry* e, int n) {
+  for (int i = 0; i < n; ++i) {
+    XMLEntry* c = new XMLEntry;
+    c->name = "A";
+    c->path = "E.A";
+    c->level = i + 1;
+    e->addEntry(c);
+    e = c;
+  }
+  return e;
+}
+
 // "E.A.A...": the name chain of `names` names that deepChain below E follows.
 inline std::string chainPath(int names) {
   std::string p = "E";

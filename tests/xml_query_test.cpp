@@ -321,15 +321,7 @@ TEST(QueryEdit, FindAppendFinishesEachChildBeforeTheNext) {
 
   // The walk keeps its own stack: a deep line does not exhaust the call stack.
   Tree deep = tree({"E", ""});
-  XMLEntry* n = deep.get();
-  for (int i = 0; i < 100000; ++i) {
-    XMLEntry* c = new XMLEntry;  // paths kept short: they would grow per level
-    c->name = "A";
-    c->path = "E.A";
-    c->level = i + 1;
-    n->addEntry(c);
-    n = c;
-  }
+  XMLEntry* n = deepLine(deep.get(), 100000);
   n->path = "BOTTOM";
   XMLEntry* above = n->parent;
   Tree to = tree({"N", ""});
@@ -401,15 +393,7 @@ TEST(QueryEdit, MergeWithoutParent) {
 
 TEST(QueryDeep, SearchesAndComparisonsDoNotRecursePerLevel) {
   Tree e = tree({"E", ""});
-  XMLEntry* n = e.get();
-  for (int i = 0; i < 100000; ++i) {
-    XMLEntry* c = new XMLEntry;  // paths kept short: they would grow per level
-    c->name = "A";
-    c->path = "E.A";
-    c->level = i + 1;
-    n->addEntry(c);
-    n = c;
-  }
+  XMLEntry* n = deepLine(e.get(), 100000);
   n->value = "bottom";
   n->path = "BOTTOM";
   EXPECT_EQ(XMLgetValue("BOTTOM", e.get(), 0), "bottom");
