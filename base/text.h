@@ -49,32 +49,52 @@ bool match(const std::string& a, const std::string& b, int mode);
 long strl(const std::string& s);
 std::string lstr(int n);
 
+// C strings edited in caller buffers. A `dst` must hold what is written:
+// strlen(src) + 1 bytes for str_noext and getDQCare; strlen(src) + 2 for the
+// string lists of getPartsCare, str_divi and str_divi2 (every byte of src,
+// a NUL per part and the closing NUL); str_mlen(src) for str_mcpy and
+// str_mrev; strlen(src) + 1 each for divideFunc's `name` and `args`. The
+// in-place functions only ever shorten `s`, except strcatc (room for one
+// more byte) and spaces/tabs (n + 1 bytes).
+
+// `src` cut at its last "." (whole when it has none); returns dst.
 char* str_noext(char* dst, const char* src);
+// Cuts `s` at its last "." when the text after it is `ext`: 1, else 0.
 int str_cutext(char* s, const char* ext);
-void str_scut(char* s);
-void str_dele(char* s, const char* set);
+void str_scut(char* s);                     // spaces (0x20) off both ends
+void str_dele(char* s, const char* set);    // every byte that is in `set` out
 void strcatc(char* s, char c);
 void spaces(char* buf, int n);
 void tabs(char* buf, int n);
-void str_crlf(char* s);
-void str_getfirst_alpha(char* s);
+void str_crlf(char* s);                     // up to two trailing CR/LF bytes off
+void str_getfirst_alpha(char* s);           // cut after the leading letters
+// The text between the first two unescaped double quotes; returns dst.
 char* getDQCare(char* dst, const char* src);
+// Splits at `sep` outside quotes and parentheses into a string list;
+// returns the number of (non-empty) parts.
 int getPartsCare(const char* src, char* dst, char sep, int trim);
 void divideFunc(const char* src, char* name, char* args);
+// Splits at `sep` into a string list; returns 1 + the number of separators
+// (0 for an empty src). Flag 1 keeps empty parts, flag 2 writes them as sep.
 int str_divi(char* dst, const char* src, char sep, int flags);
+// str_divi, then each part cleaned of punctuation and lower-cased.
 void str_divi2(char* dst, const char* src, char sep);
-void str_mcpy(char* dst, const char* src);
-void str_mrev(char* dst, const char* src);
+void str_mcpy(char* dst, const char* src);  // a string list, copied
+void str_mrev(char* dst, const char* src);  // the same, strings in reverse
+// Fills idx (room for the strings + 1) with a pointer to each string and a
+// null; returns how many.
 int str_midx(char** idx, char* list);
-int str_fdup(char* list);
+int str_fdup(char* list);                   // strings that occur again later
 int isbracket(char c);
 int isopenbracket(char c);
 int isclosebracket(char c);
 int ispuncx(char c);
 int isinpnc(char c);
+// The bytes from *pos to the next `c` (or the end); *pos is left on it.
 std::string locate(const std::string& s, char c, int* pos);
+// The first unescaped double quote at or after i, or -1.
 int findEndStr(const std::string& s, int i);
-std::string unescape(const std::string& s);
+std::string unescape(const std::string& s);  // \" becomes "
 void pint(long n);
 void pstr(const std::string& s);
 void pchr(char c);
