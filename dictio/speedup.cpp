@@ -145,6 +145,24 @@ void applyChains(DictIO* d, const std::vector<NewChain>& chains) {
   }
 }
 
+// The pass rewrites the index files in place of the old ones: a dictionary
+// opened read-only, or found damaged, keeps its files exactly as they are.
+bool mayRewrite(const DictIO& d) {
+  if (!d.xmlFile) {
+    errorf("Error: Dictionary is not open.\n");
+    return false;
+  }
+  if (d.readOnly()) {
+    errorf("Error: Dictionary %s is open read-only; it cannot be sped up.\n", d.getName().c_str());
+    return false;
+  }
+  if (d.damaged) {
+    errorf("Error: Dictionary %s is damaged; it cannot be sped up.\n", d.getName().c_str());
+    return false;
+  }
+  return true;
+}
+
 void abandon(const std::string& tmp, const char* file) {
   remove(tmp.c_str());
   errorf("Error: Speeding up %s failed; the file is left as it was.\n", file);
@@ -153,11 +171,13 @@ void abandon(const std::string& tmp, const char* file) {
 }  // namespace
 
 void DictIO::speedup() {
+  if (!mayRewrite(*this)) return;
   speedupWords(1);
   if (deletedEnts() == 1) speedupEnts();
 }
 
 void DictIO::speedupWords(int resave) {
+  if (!mayRewrite(*this)) return;
   FILE* in = fopen(widFile, "rb");
   if (in == nullptr) {
     errorf("Error: Could not open %s.\n", widFile);
@@ -211,6 +231,7 @@ int DictIO::deletedEnts() {
 }
 
 void DictIO::speedupEnts() {
+  if (!mayRewrite(*this)) return;
   FILE* in = fopen(entFile, "rb");
   long total = static_cast<long>(entPos.size());
   ProgressMeter progress(total, output != 0, on_prog, on_prog_bar, 0.0, 1.0);
