@@ -102,8 +102,19 @@ DictIO::DictIO(const char* name, int out, int mode) : DictIO() {
     errorf("%s\n", errText.c_str());
   } else {
     int force = takeNewFile() ? 1 : 0;
+    const std::string def = fnNoExt(xmlFile) + ".def";
+    const bool stored = fil_exist(def.c_str()) != 0;  // else it is inferred now
     dtd = new DTD(xmlFile, false, output, on_prog);
-    makeFid(force);
+    if (stored && dtd->count == 0) {
+      // A stored structure description that was refused or names no element
+      // numbers no tag: indexes built or edited with it would hold every
+      // entry empty, so the dictionary is opened without its indexes.
+      errText = strprintf("Error: %s is damaged: it describes no element.", def.c_str());
+      errorf("%s\n", errText.c_str());
+      damaged = 1;
+    } else {
+      makeFid(force);
+    }
     if (damaged && errText.empty()) errText = strprintf("Error: Dictionary %s is damaged.", name);
     std::string stamp = dtd->getTag(1) + ".STAMP";
     if (dtd->getIndex(stamp)) stampPath = estrdup(stamp.c_str());
