@@ -10,6 +10,8 @@
 // The dictionary is then opened read-only and fully, looked up in every way
 // and sped up. Besides the sanitizers' own checks:
 //  - an open that finds the files damaged says so with an "Error: " line;
+//  - an undamaged open holds consistent tables, and the read-only and the
+//    full open judge the same files alike and answer lookups alike;
 //  - a read-only open, lookups, and anything tried on a damaged dictionary
 //    leave every file as it was;
 //  - a speed-up that reports nothing changes no search result, and leaves
@@ -399,17 +401,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Snapshot before = snapshot();
 
   // Read-only: loads, reports, and writes nothing whatever is asked of it.
+  bool roDamaged = false;
+  Results r0;
   {
     g_err->start();
     DictIO ro(g_base.c_str(), 0, DIO_READONLY);
     const std::string err = g_err->stop();
+    roDamaged = ro.damaged != 0;
     if (ro.damaged) FUZZ_CHECK_MSG(reported(err), err);
     if (!ro.damaged) {
       FUZZ_CHECK(ro.dtd != nullptr && ro.dtd->count > 0);
       checkTables(ro);
     }
     g_err->start();
-    lookups(ro);
+    r0 = lookups(ro);
     ro.speedup();
     g_err->stop();
   }
@@ -429,6 +434,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Results r1 = lookups(*full);
   g_err->stop();
   CHECK_UNCHANGED(before);
+  // With every file present the two opens judge the files alike and, when
+  // they load them, answer alike.
+  FUZZ_CHECK_MSG((full->damaged != 0) == roDamaged, err);
+  if (!roDamaged) FUZZ_CHECK_MSG(r1.hits == r0.hits, "read-only:\n" + r0.hits + "full:\n" + r1.hits);
 
   g_err->start();
   full->speedup();
