@@ -44,11 +44,10 @@ void checkNode(const DTD& d, const DTDEntry* node, const DTDEntry* parent, int* 
   } else if (!node->name.empty()) {
     FUZZ_CHECK(node->path == node->name);
   }
-  if (parent != nullptr || !node->name.empty()) {
-    const int n = d.getIndex(node->path);
-    FUZZ_CHECK_MSG(n > 0, fuzzcheck::printable(node->path));
-    FUZZ_CHECK(d.tags[static_cast<size_t>(n - 1)].name == node->name);
-  }
+  // (The first record of that path may be another one with a dotted name:
+  // the table keeps records the tree has no place for.)
+  if (parent != nullptr || !node->name.empty())
+    FUZZ_CHECK_MSG(d.getIndex(node->path) > 0, fuzzcheck::printable(node->path));
   FUZZ_CHECK(node->count() <= DTDEntry::kMaxChildren);
   for (const DTDEntry* child : node->children) checkNode(d, child, node, nodes);
 }
