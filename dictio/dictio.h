@@ -256,6 +256,8 @@ class DictIO {
                      FILE** f);
 
   // --- speed-up (speedup.cpp) ---
+  // Each refuses, after an "Error: ..." line and without touching a file,
+  // on a read-only or damaged dictionary.
   void speedup();
   void speedupWords(int resave);
   int deletedEnts();

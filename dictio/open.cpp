@@ -21,7 +21,19 @@ void DictIO::openFull() {
   if (!finishLeftover(false)) return;
   beginUpdate();
   int force = takeNewFile() ? 1 : 0;
-  if (loadStructure(false, output, on_prog)) makeFid(force);
+  std::string def = getName() + ".def";
+  bool stored = fil_exist(def.c_str()) != 0;
+  bool loaded = loadStructure(false, output, on_prog);
+  // A stored description that was refused, or names no element while the
+  // entry index holds entries, numbers no tag: indexes built or edited
+  // with it would hold every entry empty.
+  if (stored && (!loaded || (dtd->count == 0 && fil_size(eidFile) > 4))) {
+    errText = strprintf("Error: %s is damaged: it describes no element.", def.c_str());
+    errorf("%s\n", errText.c_str());
+    update_->fail();
+  } else if (loaded) {
+    makeFid(force);
+  }
   if (!commitUpdate() && !damaged) {
     damaged = 1;
     clearTables();

@@ -147,16 +147,35 @@ void applyChains(DictIO* d, const std::vector<NewChain>& chains) {
   }
 }
 
+// The pass rewrites the index files in place of the old ones: a dictionary
+// opened read-only, or found damaged, keeps its files exactly as they are.
+bool mayRewrite(const DictIO& d) {
+  if (!d.xmlFile) {
+    errorf("Error: Dictionary is not open.\n");
+    return false;
+  }
+  if (d.readOnly()) {
+    errorf("Error: Dictionary %s is open read-only; it cannot be sped up.\n", d.getName().c_str());
+    return false;
+  }
+  if (d.damaged) {
+    errorf("Error: Dictionary %s is damaged; it cannot be sped up.\n", d.getName().c_str());
+    return false;
+  }
+  return true;
+}
 
 }  // namespace
 
 void DictIO::speedup() {
+  if (!mayRewrite(*this)) return;
   UpdateScope scope(this);
   speedupWords(1);
   if (!scope.failed() && deletedEnts() == 1) speedupEnts();
 }
 
 void DictIO::speedupWords(int resave) {
+  if (!mayRewrite(*this)) return;
   UpdateScope scope(this);
   // The new file is staged under the name the old one may have been read
   // from: `in` keeps the old one, which is all the walk needs.
@@ -190,6 +209,7 @@ void DictIO::speedupWords(int resave) {
 int DictIO::deletedEnts() { return entries.dropDeleted() ? 1 : 0; }
 
 void DictIO::speedupEnts() {
+  if (!mayRewrite(*this)) return;
   UpdateScope scope(this);
   PassFile inFile = scope->read(".ent");
   PassFile out = inFile ? scope->create(".ent") : PassFile();

@@ -98,15 +98,21 @@ class DefReader {
     }
     ancestors_[t.level] = t.name;
     t.path.clear();
-    bool rooted = true;  // no ancestor level is without a line yet
+    // The tree splits paths at dots and skips empty parts, so it can place
+    // a record only when every part of its path is one line's name: an
+    // ancestor level without a line, a line without a name, or a name
+    // holding a dot would put the record under the wrong node.
+    auto part = [](const std::string& name) {
+      return !name.empty() && name.find('.') == std::string::npos;
+    };
+    bool whole = part(t.name);
     for (int i = 0; i < t.level; i++) {
       t.path += ancestors_[i] + ".";
-      rooted = rooted && !ancestors_[i].empty();
+      whole = whole && part(ancestors_[i]);
     }
     t.path += t.name;
-    // A refused record keeps its number all the same. Without a line for an
-    // ancestor level the path has an empty part, which the tree would skip.
-    if (rooted) d_->addtag(&t);
+    // A record left out of the tree keeps its number all the same.
+    if (whole) d_->addtag(&t);
     if (t.type == 'K') d_->key = t.path;
     d_->count++;
     return true;

@@ -87,6 +87,20 @@ TEST(DefFile, ReaderTolerance) {
   }
 }
 
+TEST(DefFile, RecordsWithoutAWholePathGetNoTreeNode) {
+  // Line 4 has no name: its path "e.b.x." ends in an empty part and names
+  // the x of line 2, which is no child of b. Line 6 has a dot in its name:
+  // its path reads like a child c of a. Both keep their numbers.
+  TempDir dir;
+  DTD d;
+  EXPECT_EQ(load(dir, "0 e 1 1 N\n2 x 0 1 N\n1 b 1 1 N\n3\n1 a 0 1 N\n1 a.c 0 1 N\n", &d), "");
+  EXPECT_EQ(records(d), "e 0 1 1 N|e..x 2 0 1 N|e.b 1 1 1 N|e.b.x. 3 0 -1 N|e.a 1 0 1 N|e.a.c 1 0 1 N|");
+  EXPECT_EQ(d.getString(), "0 e 1 1\n  1 b 1 1\n  1 a 0 1\n");
+  EXPECT_EQ(d.gettree("e.b.x"), nullptr);
+  EXPECT_EQ(d.gettree("e.a.c"), nullptr);
+  EXPECT_EQ(d.getIndex("e.b.x.") * 10 + d.getIndex("e.a.c"), 46);
+}
+
 TEST(DefFile, SevenFieldsSetTheTypeParametersAndSavingDropsThem) {
   TempDir dir;
   DTD d;

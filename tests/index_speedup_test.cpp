@@ -186,4 +186,37 @@ TEST(SpeedUp, UnreadableEntryIsDroppedFromTheIndex) {
   EXPECT_EQ(files(d), kFiles);
 }
 
+TEST(SpeedUp, ReadOnlyOrDamagedDictionaryKeepsItsFiles) {
+  Dict d(kFive);
+  d.build(1);  // one chunk per occurrence: a speed-up would rewrite .wid and .wrd
+  const std::string base = d.path("");
+  const std::string built = testutil::snapshot(d.dir().path());
+  {
+    DictIO ro(base.c_str(), 0, DIO_READONLY);
+    ASSERT_EQ(ro.damaged, 0);
+    CaptureFd err(2);
+    ro.speedup();
+    ro.speedupWords(1);
+    ro.speedupEnts();
+    const std::string refused = "Error: Dictionary " + base + " is open read-only; it cannot be sped up.\n";
+    EXPECT_EQ(err.text(), refused + refused + refused);
+  }
+  EXPECT_EQ(testutil::snapshot(d.dir().path()), built);
+
+  // An entry index that promises two records and holds one.
+  d.write(".eid", le32(2) + le24(1) + le32(0));
+  const std::string damaged = testutil::snapshot(d.dir().path());
+  CaptureFd err(2);
+  {
+    DictIO full(base.c_str(), 0, 0);
+    ASSERT_EQ(full.damaged, 1);
+    full.speedup();
+  }
+  const std::string text = err.text();
+  const std::string refused = "Error: Dictionary " + base + " is damaged; it cannot be sped up.\n";
+  ASSERT_GE(text.size(), refused.size());
+  EXPECT_EQ(text.substr(text.size() - refused.size()), refused);
+  EXPECT_EQ(testutil::snapshot(d.dir().path()), damaged);
+}
+
 }  // namespace

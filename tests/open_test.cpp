@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -147,6 +148,39 @@ TEST_F(DamagedOpen, HostOpenBuildsNothingEditsNothingAndSavesNothing) {
                             b.path("") + " is open read-only.\n");
   EXPECT_EQ(hits(d, 2, "pig"), "50:2");
   EXPECT_EQ(snapshot(b.dir.path()), before);
+}
+
+// A structure description that loads as no element at all leaves the host's
+// open without indexes: nothing is built with it, edited or saved.
+TEST_F(DamagedOpen, HostOpenRefusesAStructureThatDescribesNothing) {
+  const std::string def = b.read(".def");
+  const std::string tooLong = "0 E\t1\t1\tN\n  1 " + std::string(128, 'X') + "\t0\t1\tN\n";
+  for (const std::string& bad : {tooLong, std::string("\n\r\n")}) {
+    SCOPED_TRACE(bad);
+    writeFile(b.path(".def"), bad);
+    std::remove(b.path(".ent").c_str());  // would be rebuilt, every entry empty
+    std::string before = snapshot(b.dir.path());
+    {
+      CaptureFd err(2);
+      DictIO d(b.path("").c_str(), 0, 0);
+      std::string text = err.text();
+      const std::string damaged = "Error: " + b.path(".def") + " is damaged: it describes no element.";
+      const size_t at = text.find(damaged);
+      ASSERT_NE(at, std::string::npos) << text;
+      EXPECT_EQ(text.substr(at), damaged + "\n");
+      EXPECT_EQ(d.errText, damaged);
+      EXPECT_EQ(d.damaged, 1);
+      EXPECT_EQ(d.size() + map_size(&d.wordMap), 0);
+      XML x;
+      ASSERT_TRUE(x.getEntry(std::string("<E><HW>cow</HW></E>")));
+      CaptureFd refused(2);
+      d.addEntry(x.root, 60, 0, nullptr);
+      d.dirty = 1;
+      EXPECT_EQ(refused.text(), "Error: Dictionary " + b.path("") + " is damaged; it cannot be edited.\n");
+    }
+    EXPECT_EQ(snapshot(b.dir.path()), before);
+  }
+  writeFile(b.path(".def"), def);
 }
 
 // The damaged files lexorn keeps aside still hold the edit.
