@@ -33,6 +33,13 @@ void DictIO::openFull() {
     update_->fail();
   } else if (loaded) {
     makeFid(force);
+    std::string cut = damaged ? std::string() : lastEntryCut();
+    if (!cut.empty()) {
+      errorf("%s\n", cut.c_str());
+      errText = cut;
+      damaged = 1;
+      clearTables();
+    }
   }
   if (!commitUpdate() && !damaged) {
     damaged = 1;
