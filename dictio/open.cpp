@@ -33,15 +33,16 @@ void DictIO::openFull() {
     update_->fail();
   } else if (loaded) {
     makeFid(force);
-    std::string cut = damaged ? std::string() : lastEntryCut();
-    if (!cut.empty()) {
-      errorf("%s\n", cut.c_str());
-      errText = cut;
-      damaged = 1;
-      clearTables();
-    }
   }
   if (!commitUpdate() && !damaged) {
+    damaged = 1;
+    clearTables();
+  }
+  // The files in place now hold whole entries, as the read-only open asks.
+  std::string cut = damaged ? std::string() : lastEntryCut();
+  if (!cut.empty()) {
+    errorf("%s\n", cut.c_str());
+    errText = cut;
     damaged = 1;
     clearTables();
   }
