@@ -130,8 +130,8 @@ class DictIO {
   // programs know them.
   map_t& wordMap = words.wordMap;                  // word text -> wrdrec_t*
   map_t& idMap = words.idMap;                      // word number -> wrdrec_t*
-  std::map<int32_t, int32_t>& entPos = entries.entPos;  // number -> offset; -1 deleted
-  std::map<int32_t, int32_t>& posEnt = entries.posEnt;  // offset -> number
+  OrdMap& entPos = entries.entPos;  // number -> offset; -1 deleted
+  OrdMap& posEnt = entries.posEnt;  // offset -> number
   int output = 0;  // console progress switch
   char* xmlFile = nullptr;
   char* wrdFile = nullptr;

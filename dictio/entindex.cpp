@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <map>
 
 #include "base/binio.h"
 #include "base/error.h"
@@ -21,7 +20,7 @@ bool eidDamaged(DictIO* d, const char* what, long value) {
   return false;
 }
 
-void writeEid(FILE* f, const std::map<int32_t, int32_t>& entPos) {
+void writeEid(FILE* f, const OrdMap& entPos) {
   put_i32(f, static_cast<int32_t>(entPos.size()));
   for (const auto& [num, off] : entPos) {
     put_u24(f, static_cast<uint32_t>(num));

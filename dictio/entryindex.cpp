@@ -1,6 +1,8 @@
 #include "dictio/entryindex.h"
 
+#include <algorithm>
 #include <climits>
+#include <vector>
 
 void EntryIndex::place(int32_t num, int32_t offset) {
   auto old = entPos.find(num);
@@ -21,15 +23,7 @@ void EntryIndex::markDeleted(int32_t num) {
 }
 
 bool EntryIndex::dropDeleted() {
-  bool removed = false;
-  for (auto it = entPos.begin(); it != entPos.end();) {
-    if (it->second < 0) {
-      it = entPos.erase(it);
-      removed = true;
-    } else {
-      ++it;
-    }
-  }
+  bool removed = entPos.retain([](const OrdMap::value_type& p) { return p.second >= 0; }) > 0;
   if (removed) rebuildReverse();
   return removed;
 }
@@ -54,8 +48,25 @@ bool EntryIndex::ownsItsOffset(long num) const {
 }
 
 void EntryIndex::rebuildReverse() {
-  posEnt.clear();
-  for (const auto& [num, off] : entPos) posEnt[off] = num;
+  std::vector<OrdMap::value_type> pairs;
+  pairs.reserve(entPos.size());
+  bool ascending = true;
+  for (const auto& [num, off] : entPos) {
+    if (!pairs.empty() && off < pairs.back().first) ascending = false;
+    pairs.emplace_back(off, num);
+  }
+  // Offsets come in ascending number: sorting them stably keeps, within a
+  // run of equal offsets, the numbers ascending, so the last one owns it.
+  if (!ascending)
+    std::stable_sort(pairs.begin(), pairs.end(),
+                     [](const OrdMap::value_type& a, const OrdMap::value_type& b) { return a.first < b.first; });
+  size_t kept = 0;
+  for (size_t i = 0; i < pairs.size(); ++i) {
+    if (i + 1 < pairs.size() && pairs[i + 1].first == pairs[i].first) continue;
+    pairs[kept++] = pairs[i];
+  }
+  pairs.resize(kept);
+  posEnt.assignSorted(std::move(pairs));
 }
 
 void EntryIndex::clear() {

@@ -10,11 +10,12 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
+
+#include "base/ordmap.h"
 
 struct EntryIndex {
-  std::map<int32_t, int32_t> entPos;  // entry number -> offset; −1 deleted
-  std::map<int32_t, int32_t> posEnt;  // offset -> entry number
+  OrdMap entPos;  // entry number -> offset; −1 deleted
+  OrdMap posEnt;  // offset -> entry number
 
   // Entry `num` now stands at `offset`; the offset it stood at before no
   // longer answers for it.

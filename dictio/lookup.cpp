@@ -105,9 +105,9 @@ bool loadEntry(DictIO* d, long num, XMLEntry* e) {
 }
 
 // Ordered containers keyed by entry number: entPos and hit sets.
-int32_t keyOf(const std::pair<const int32_t, int32_t>& p) { return p.first; }
+int32_t keyOf(const OrdMap::value_type& p) { return p.first; }
 int32_t keyOf(const twident& h) { return h.eid; }
-auto lowerBound(const std::map<int32_t, int32_t>& m, int32_t k) { return m.lower_bound(k); }
+auto lowerBound(const OrdMap& m, int32_t k) { return m.lower_bound(k); }
 auto lowerBound(const twset& s, int32_t k) { return s.lower_bound(twident{k, 0}); }
 
 // A search position for entry numbers that mostly come in ascending order,
@@ -133,7 +133,7 @@ class Finger {
 };
 
 // The answer of is_eid_del, negated: the entry is in entPos with an offset.
-bool liveEntry(Finger<std::map<int32_t, int32_t>>* entries, int32_t eid) {
+bool liveEntry(Finger<OrdMap>* entries, int32_t eid) {
   const auto* p = entries->find(eid);
   return p && p->second >= 0;
 }
@@ -331,7 +331,7 @@ int DictIO::findWordEnt(int tag, const char* text, twset* result, twset* restric
     if (pattern && !re.compile(q)) return FWE_BADPATTERN;
 
     // The tests below answer as is_eid_del and fent_in would, by steps.
-    Finger<std::map<int32_t, int32_t>> entries(entPos);
+    Finger<OrdMap> entries(entPos);
     Finger<twset> earlier(*result);
     std::unique_ptr<Finger<twset>> within(only ? new Finger<twset>(*only) : nullptr);
     long count = 0;

@@ -219,7 +219,8 @@ void DictIO::speedupEnts() {
   ProgressMeter progress(total, output != 0, on_prog, on_prog_bar, 0.0, 1.0);
   if (output) printf("Speeding up %s...\n", entFile);
   long inSize = inFile.size();
-  std::map<int32_t, int32_t> newPos;
+  OrdMap newPos;
+  newPos.reserve(entPos.size());
   std::string bytes;
   long written = 0, count = 0;
   bool ok = true;

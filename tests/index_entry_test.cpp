@@ -29,7 +29,7 @@ std::string eidOf(const std::vector<std::pair<uint32_t, int32_t>>& recs) {
   return s;
 }
 
-std::string pairs(const std::map<int32_t, int32_t>& m) {
+std::string pairs(const OrdMap& m) {
   std::string s;
   for (auto [k, v] : m) s += std::to_string(k) + ">" + std::to_string(v) + " ";
   return s;
