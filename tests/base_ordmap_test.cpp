@@ -47,19 +47,25 @@ TEST(OrdMap, AnswersAsAnOrderedMapDoes) {
         auto a = m.find(k);
         auto b = want.find(k);
         ASSERT_EQ(a == m.end(), b == want.end());
-        if (a != m.end()) ASSERT_EQ(a->second, b->second);
+        if (a != m.end()) {
+          ASSERT_EQ(a->second, b->second);
+        }
         break;
       }
       case 4: {
         auto a = m.lower_bound(k);
         auto b = want.lower_bound(k);
         ASSERT_EQ(a == m.end(), b == want.end());
-        if (a != m.end()) ASSERT_EQ(a->first, b->first);
+        if (a != m.end()) {
+          ASSERT_EQ(a->first, b->first);
+        }
         break;
       }
       default:
         ASSERT_EQ(m.count(k), want.count(k));
-        if (want.count(k)) ASSERT_EQ(m.at(k), want.at(k));
+        if (want.count(k)) {
+          ASSERT_EQ(m.at(k), want.at(k));
+        }
         break;
     }
     ASSERT_EQ(m.size(), want.size());
