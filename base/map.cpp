@@ -384,6 +384,13 @@ int map_assn(map_t* map, void* key, void* val) {
   return 1;
 }
 
+int map_assn_new(map_t* map, void* key, void* val) {
+  const Probe p = keyedProbe(map, key);
+  if (p.found || !claim(map, key, p)) return 0;
+  map->els[p.slot].val = val;
+  return 1;
+}
+
 int map_dele(map_t* map, void* key) {
   const Probe p = keyedProbe(map, key);
   if (!p.found) return 0;

@@ -91,6 +91,10 @@ int map_size(map_t* map);
 int map_pos(map_t* map, void* key);
 void map_rehash(map_t* map, int n);
 int map_assn(map_t* map, void* key, void* val);
+// map_assn for a key not yet present: 1 when it was added, 0 (nothing
+// changed) when the table already holds it or has no slot for it. One probe
+// instead of a lookup and an insertion.
+int map_assn_new(map_t* map, void* key, void* val);
 int map_dele(map_t* map, void* key);
 int map_exist(map_t* map, void* key);
 void* map_get(map_t* map, void* key);

@@ -6,6 +6,7 @@
 #include "base/binio.h"
 #include "base/error.h"
 #include "base/files.h"
+#include "base/mapfile.h"
 #include "base/passfile.h"
 #include "base/progress.h"
 #include "dictio/dictio.h"
@@ -48,24 +49,23 @@ void DictIO::stageEid() {
 }
 
 bool DictIO::loadEid() {
-  PassFile f = PassFile::read(eidFile);
-  if (!f) return false;
-  FILE* in = f.get();
+  MappedFile f;
+  if (!f.open(eidFile, true)) return false;
   entries.clear();
   if (output) printf("Loading %s...\n", eidFile);
-  long size = f.size();
-  int32_t n = 0;
-  if (!get_i32(in, &n)) return eidDamaged(this, "too short for its record count", size);
+  const unsigned char* p = f.data();
+  const long size = static_cast<long>(f.size());
+  if (size < 4) return eidDamaged(this, "too short for its record count", size);
+  const int32_t n = load_i32(p);
   if (n < 0 || (size - 4) % 7 != 0 || (size - 4) / 7 != n)
     return eidDamaged(this, "the record count does not match the file size", n);
   long entSize = fil_exist(entFile) ? fil_size(entFile) : -1;
   ProgressMeter progress(n, false, on_prog, on_prog_bar, 0.8, 0.2);
+  entPos.reserve(static_cast<size_t>(n));
   uint32_t prev = 0;
   for (int32_t i = 0; i < n; ++i) {
-    uint32_t num = 0;
-    int32_t off = 0;
-    if (!get_u24(in, &num) || !get_i32(in, &off))
-      return eidDamaged(this, "a record runs past the end of the file", i);
+    const uint32_t num = load_u24(p + 4 + 7 * i);
+    const int32_t off = load_i32(p + 7 + 7 * i);
     if (num == 0 || num <= prev)
       return eidDamaged(this, "an entry number is zero, repeated or out of order", num);
     if (off < -1 || (entSize >= 0 && off > entSize))

@@ -8,6 +8,7 @@
 
 #include "base/binio.h"
 #include "base/error.h"
+#include "base/mapfile.h"
 #include "base/passfile.h"
 #include "base/progress.h"
 #include "dictio/dictio.h"
@@ -52,41 +53,41 @@ void DictIO::saveWrd() {
 }
 
 bool DictIO::loadWrd() {
-  PassFile f = PassFile::read(wrdFile);
-  if (!f) return false;
-  FILE* in = f.get();
+  MappedFile f;
+  if (!f.open(wrdFile, true)) return false;
   words.clear();
   if (output) printf("Loading %s...\n", wrdFile);
-  long size = f.size();
-  int32_t n = 0;
-  if (!get_i32(in, &n)) return wrdDamaged(this, "too short for its word count", size);
+  const unsigned char* p = f.data();
+  const long size = static_cast<long>(f.size());
+  if (size < 4) return wrdDamaged(this, "too short for its word count", size);
+  const int32_t n = load_i32(p);
   if (n < 0 || n > kMaxNumber || n > (size - 4) / kMinWordRecord)
     return wrdDamaged(this, "the word count is larger than the file can hold", n);
   ProgressMeter progress(n, false, on_prog, on_prog_bar, 0.0, 0.8);
   std::vector<bool> seen(static_cast<size_t>(kMaxNumber) + 1);
-  char text[kMaxWordLength + 1];
+  long at = 4;
   for (int32_t i = 0; i < n; ++i) {
-    uint32_t num = 0, len = 0;
-    int32_t chunk = 0, tail = 0;
-    if (!get_u24(in, &num) || !get_u8(in, &len) || fread(text, 1, len, in) != len ||
-        !get_i32(in, &chunk) || !get_i32(in, &tail))
-      return wrdDamaged(this, "a record runs past the end of the file", i);
+    // Number, length, text, chunk, tail: all there before any is read.
+    const long len = at + 4 <= size ? p[at + 3] : 0;
+    if (at + 12 + len > size) return wrdDamaged(this, "a record runs past the end of the file", i);
+    const uint32_t num = load_u24(p + at);
+    const char* text = reinterpret_cast<const char*>(p + at + 4);
+    const int32_t chunk = load_i32(p + at + 4 + len), tail = load_i32(p + at + 8 + len);
+    at += 12 + len;
     if (num == 0 || seen[num]) return wrdDamaged(this, "a word number is zero or repeated", num);
-    if (len == 0 || memchr(text, '\0', len) != nullptr)
+    if (len == 0 || memchr(text, '\0', static_cast<size_t>(len)) != nullptr)
       return wrdDamaged(this, "a word text is empty or holds a NUL byte", num);
     bool noChain = chunk == -1 && tail == -1;
     if (!noChain && (chunk < 0 || tail < 0 || static_cast<long>(tail) < static_cast<long>(chunk) + 8))
       return wrdDamaged(this, "a word's chain offsets are impossible", num);
-    std::string_view word(text, len);
-    if (words.find(word) != nullptr) return wrdDamaged(this, "a word text is repeated", num);
+    wrdrec_t* rec = words.addNew(std::string_view(text, static_cast<size_t>(len)), static_cast<int32_t>(num));
+    if (rec == nullptr) return wrdDamaged(this, "a word text is repeated", num);
     seen[num] = true;
-    wrdrec_t* rec = words.add(word, static_cast<int32_t>(num), false);
     rec->chunk = chunk;
     rec->tailLink = tail;
     progress.at(i);
   }
-  long end = ftell(in);
-  if (end != size) return wrdDamaged(this, "bytes follow the last record", size - end);
+  if (at != size) return wrdDamaged(this, "bytes follow the last record", size - at);
   makeRWrd();
   return true;
 }

@@ -39,18 +39,32 @@ WordTable::~WordTable() {
   mem_done(&textPool);
 }
 
-wrdrec_t* WordTable::add(std::string_view text, int32_t num, bool byNumber) {
-  auto* rec = static_cast<wrdrec_t*>(mem_alloc(&recPool, sizeof(wrdrec_t)));
-  auto* copy = static_cast<char*>(mem_alloc(&textPool, static_cast<int>(text.size() + 1)));
+namespace {
+
+wrdrec_t* newRecord(WordTable* w, std::string_view text, int32_t num) {
+  auto* rec = static_cast<wrdrec_t*>(mem_alloc(&w->recPool, sizeof(wrdrec_t)));
+  auto* copy = static_cast<char*>(mem_alloc(&w->textPool, static_cast<int>(text.size() + 1)));
   memcpy(copy, text.data(), text.size());
   copy[text.size()] = '\0';
   rec->word = copy;
   rec->num = num;
   rec->chunk = -1;
   rec->tailLink = -1;
+  return rec;
+}
+
+}  // namespace
+
+wrdrec_t* WordTable::add(std::string_view text, int32_t num, bool byNumber) {
+  wrdrec_t* rec = newRecord(this, text, num);
   map_assn(&wordMap, rec->word, rec);
   if (byNumber) map_assn(&idMap, map_ikey(num), rec);
   return rec;
+}
+
+wrdrec_t* WordTable::addNew(std::string_view text, int32_t num) {
+  wrdrec_t* rec = newRecord(this, text, num);
+  return map_assn_new(&wordMap, rec->word, rec) ? rec : nullptr;
 }
 
 wrdrec_t* WordTable::find(std::string_view text) {

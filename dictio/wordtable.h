@@ -33,6 +33,9 @@ struct WordTable {
   // A new record for the text `text` numbered `num`, without a chain,
   // entered in `wordMap` and, with `byNumber`, in `idMap` too.
   wrdrec_t* add(std::string_view text, int32_t num, bool byNumber);
+  // add() to `wordMap` alone for a text not yet there; null (nothing
+  // entered) when the table already holds it.
+  wrdrec_t* addNew(std::string_view text, int32_t num);
   wrdrec_t* find(std::string_view text);
   wrdrec_t* find(long num);
   int size() { return map_size(&wordMap); }
