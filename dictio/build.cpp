@@ -14,6 +14,7 @@
 #include "base/files.h"
 #include "base/passfile.h"
 #include "dictio/dictio.h"
+#include "dictio/readindex.h"
 #include "dictio/scope.h"
 #include "dictio/update.h"
 #include "dtd/dtd.h"
@@ -266,4 +267,5 @@ bool DictIO::failPass(const std::string& why) {
 void DictIO::clearTables() {
   words.renew();
   entries.clear();
+  index_.reset();
 }

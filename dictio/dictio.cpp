@@ -2,6 +2,7 @@
 // BEGIN/END lines and the date, time and user texts.
 
 #include "dictio/dictio.h"
+#include "dictio/readindex.h"
 
 #include <pwd.h>
 #include <unistd.h>
@@ -126,14 +127,14 @@ void DictIO::sync() {
 }
 
 void DictIO::refresh() {
-  if (!xmlFile) return;
+  if (!xmlFile || readOnly()) return;
   loadWrd();
   loadEid();
   dirty = 0;
 }
 
 void DictIO::reload() {
-  if (!xmlFile) return;
+  if (!xmlFile || readOnly()) return;
   loadWrd();
   loadEid();
 }

@@ -49,6 +49,7 @@
 
 class DTD;
 class IndexUpdate;
+class ReadIndex;
 class XML;
 class XMLEntry;
 
@@ -78,7 +79,10 @@ enum {
 
 // Open-mode bits. DIO_READONLY opens a built dictionary for lookups only:
 // nothing is built, repaired or written (no journal lines either), and a
-// missing, damaged or stale index file is reported instead.
+// missing, damaged or stale index file is reported instead. The index files
+// are then mapped (dictio/readindex.h) rather than loaded into the tables
+// below, which stay empty: lookups give the same answers either way, from
+// the generation of files that was in place when the object was opened.
 enum { DIO_JOURNAL = 1, DIO_UNDO = 2, DIO_TRACE = 4, DIO_READONLY = 8 };
 
 // Journal kinds: the first word of an editing operation's journal line.
@@ -196,6 +200,7 @@ class DictIO {
 
   // --- persistence shortcuts (dictio.cpp) ---
   void sync();     // when dirty: saveWrd and saveEid as one update
+  // Not on a read-only object, which keeps the generation it opened.
   void refresh();  // loadWrd, loadEid; dirty := 0
   void reload();   // loadWrd, loadEid
 
@@ -211,7 +216,10 @@ class DictIO {
   std::string getXMLName() const;
 
   // --- accessors ---
-  long size() const { return static_cast<long>(entPos.size()); }
+  // Entries in the entry index, deleted ones included.
+  long size() const;
+  // Words in the word list.
+  int wordListSize() const;
   void setMaxEnt(long n) { maxEnt = static_cast<int32_t>(n); }
   long getMaxEnt() const { return maxEnt; }
   void setDTD(DTD* d);
@@ -290,10 +298,11 @@ class DictIO {
   void genKey(char* buf, int lo, int hi);
   std::string getKeyValue(XMLEntry* e);
   std::string getValue(const std::string& path, XMLEntry* e, int follow);
-  // Opens an index file (entFile or widFile) for reading a lookup. A
-  // read-only object refuses, with an "Error: ..." line, a file that is not
-  // the one it loaded (a build replaced it since). Null after a message.
+  // Opens an index file (entFile or widFile) for reading a lookup; null
+  // after an "Error: ..." line.
   FILE* openIndexFile(const char* name) const;
+  // The mapped index files of a read-only object; null otherwise.
+  ReadIndex* readIndex() const { return index_.get(); }
 
   // --- editing (edit.cpp) ---
   // Every change first opens the files it needs and checks what it can; a
@@ -326,10 +335,7 @@ class DictIO {
   std::unique_ptr<IndexUpdate> update_;  // the update under way, if any
   bool updateFailed_ = false;
   bool keptOriginal_ = false;  // the structure pass dropped entries: say so
-  // Read-only: the entry file and word index the tables were loaded with.
-  // A lookup that finds another file under the name refuses to read it.
-  fil_id entId_, widId_;
-  bool pinned_ = false;
+  std::unique_ptr<ReadIndex> index_;  // read-only: the mapped index files
   bool mayRepair_ = false;  // set by rebuild(): damaged files are rebuilt
 
   // --- opening (open.cpp) ---

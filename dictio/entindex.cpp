@@ -10,6 +10,7 @@
 #include "base/passfile.h"
 #include "base/progress.h"
 #include "dictio/dictio.h"
+#include "dictio/readindex.h"
 #include "dictio/scope.h"
 #include "dictio/update.h"
 
@@ -80,4 +81,9 @@ bool DictIO::loadEid() {
 
 void DictIO::makeREid() { entries.rebuildReverse(); }
 
-int DictIO::is_eid_del(long num) const { return entries.isDeleted(num) ? 1 : 0; }
+int DictIO::is_eid_del(long num) const {
+  if (index_) return index_->offsetOf(num) < 0 ? 1 : 0;
+  return entries.isDeleted(num) ? 1 : 0;
+}
+
+long DictIO::size() const { return index_ ? index_->entryCount() : static_cast<long>(entPos.size()); }

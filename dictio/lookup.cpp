@@ -12,7 +12,9 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/czech.h"
@@ -20,6 +22,7 @@
 #include "base/files.h"
 #include "base/text.h"
 #include "dictio/dictio.h"
+#include "dictio/readindex.h"
 #include "dictio/widchain.h"
 #include "dtd/dtd.h"
 #include "xml/entry.h"
@@ -72,23 +75,62 @@ int32_t clampToInt32(long n) {
   return static_cast<int32_t>(n);
 }
 
-// The packed bytes of live entry `num`, read whole and checked: false when
-// the entry file does not open or the bytes are damaged (both reported),
-// and silently when the entry is not live or has no bytes of its own (its
+// The texts of word numbers: from the word table, or from the mapped list.
+XMLWordText wordTexts(DictIO* d) {
+  if (const ReadIndex* ri = d->readIndex())
+    return [ri](uint32_t num) {
+      ReadIndex::Word w;
+      return ri->word(num, &w) ? w.text : std::string_view();
+    };
+  map_t* ids = &d->idMap;
+  return [ids](uint32_t num) {
+    auto* rec = static_cast<wrdrec_t*>(map_get(ids, map_ikey(num)));
+    return rec != nullptr && rec->word != nullptr ? std::string_view(rec->word) : std::string_view();
+  };
+}
+
+// A packed entry's bytes: where they lie in the mapped entry file, or read
+// into `copy`.
+struct PackedBytes {
+  std::string copy;
+  const unsigned char* data = nullptr;
+  size_t size = 0;
+};
+
+// Reads the entry at `off` of the entry file; false when it is not whole.
+bool readPacked(DictIO* d, FILE* f, int32_t off, PackedBytes* out) {
+  if (fseek(f, off, SEEK_SET) != 0 || !XMLcopyPackEntry(f, &d->idMap, &out->copy)) return false;
+  out->data = reinterpret_cast<const unsigned char*>(out->copy.data());
+  out->size = out->copy.size();
+  return true;
+}
+
+// The same in the mapping: a view of the bytes, measured.
+bool viewPacked(const ReadIndex& ri, int32_t off, PackedBytes* out) {
+  out->data = ri.ent().data() + off;
+  out->size = XMLpackedLength(out->data, ri.ent().size() - static_cast<size_t>(off));
+  return out->size > 0;
+}
+
+// The packed bytes of live entry `num`, whole and checked: false when the
+// entry file does not open or the bytes are damaged (both reported), and
+// silently when the entry is not live or has no bytes of its own (its
 // packed form is empty: the entry stored at its offset is another one).
-bool fetchPacked(DictIO* d, long num, std::string* bytes) {
-  File f(d->openIndexFile(d->entFile));
-  if (!f) return false;
+bool fetchPacked(DictIO* d, long num, PackedBytes* out) {
+  const ReadIndex* ri = d->readIndex();
+  File f(ri ? nullptr : d->openIndexFile(d->entFile));
+  if (!ri && !f) return false;
   d->lastID = clampToInt32(num);
   if (!d->dtd || !validNumber(num) || d->is_eid_del(num)) return false;
-  int32_t off = d->entries.offsetOf(num);
-  if (!d->entries.ownsItsOffset(num)) return false;
-  long size = fseek(f.get(), 0, SEEK_END) == 0 ? ftell(f.get()) : -1;
+  int32_t off = ri ? ri->offsetOf(num) : d->entries.offsetOf(num);
+  if (!(ri ? ri->ownsItsOffset(num) : d->entries.ownsItsOffset(num))) return false;
+  long size = ri ? static_cast<long>(ri->ent().size())
+                 : (fseek(f.get(), 0, SEEK_END) == 0 ? ftell(f.get()) : -1);
   if (off == size) return false;
-  bool whole = fseek(f.get(), off, SEEK_SET) == 0 && XMLcopyPackEntry(f.get(), &d->idMap, bytes);
+  bool whole = ri ? viewPacked(*ri, off, out) : readPacked(d, f.get(), off, out);
   // Every entry is packed from an upmost element; bytes that begin with
   // any other element are not where an entry starts.
-  int root = whole ? static_cast<unsigned char>((*bytes)[0]) - 0x80 : 0;
+  int root = whole ? out->data[0] - 0x80 : 0;
   if (whole && d->dtd->getTag(root).find('.') == std::string::npos && root <= d->dtd->count) return true;
   errorf("Error: %s is damaged: entry %ld at offset %d is not a whole packed entry.\n", d->entFile,
          num, off);
@@ -97,11 +139,15 @@ bool fetchPacked(DictIO* d, long num, std::string* bytes) {
 
 // Loads entry `num` into e (level 0) from its checked bytes.
 bool loadEntry(DictIO* d, long num, XMLEntry* e) {
-  std::string bytes;
-  if (!fetchPacked(d, num, &bytes)) return false;
-  std::unique_ptr<FILE, int (*)(FILE*)> in(fmemopen(bytes.data(), bytes.size(), "rb"), fclose);
-  FILE* raw = in.get();
-  return raw && XMLloadPackEntry(e, &raw, &d->idMap, d->dtd, 0);
+  PackedBytes bytes;
+  return fetchPacked(d, num, &bytes) &&
+         XMLloadPackEntry(e, bytes.data, bytes.size, wordTexts(d), d->dtd, 0);
+}
+
+// Loads the entry at the current position of the walk's stream.
+bool loadNext(DictIO* d, XMLEntry* e) {
+  if (d->readIndex()) return XMLloadPackEntry(e, &d->curFile, wordTexts(d), d->dtd, 0);
+  return XMLloadPackEntry(e, &d->curFile, &d->idMap, d->dtd, 0);
 }
 
 // Ordered containers keyed by entry number: entPos and hit sets.
@@ -132,10 +178,79 @@ class Finger {
   typename Container::const_iterator it_;
 };
 
-// The answer of is_eid_del, negated: the entry is in entPos with an offset.
-bool liveEntry(Finger<OrdMap>* entries, int32_t eid) {
-  const auto* p = entries->find(eid);
-  return p && p->second >= 0;
+// The answer of is_eid_del, negated, for numbers that mostly ascend: the
+// entry is in the index with an offset.
+class LiveEntries {
+ public:
+  explicit LiveEntries(const DictIO& d) : index_(d.readIndex()), finger_(d.entPos) {}
+  bool operator()(int32_t eid) {
+    if (index_) return index_->isLive(static_cast<uint32_t>(eid));
+    const auto* p = finger_.find(eid);
+    return p && p->second >= 0;
+  }
+
+ private:
+  const ReadIndex* index_;
+  Finger<OrdMap> finger_;
+};
+
+// The word index a lookup walks: the read-only object's mapping, or the
+// file opened for this lookup.
+class ChainSource {
+ public:
+  explicit ChainSource(DictIO* d) {
+    if (const ReadIndex* ri = d->readIndex()) {
+      chain_.emplace(ri->wid().data(), ri->wid().size(), d->widFile);
+      return;
+    }
+    file_.reset(d->openIndexFile(d->widFile));
+    if (file_) chain_.emplace(file_.get(), d->widFile);
+  }
+  bool ok() const { return chain_.has_value(); }
+  WidChain& chain() { return *chain_; }
+
+ private:
+  File file_;
+  std::optional<WidChain> chain_;
+};
+
+// A word of the list as the searches meet it.
+struct ListedWord {
+  const char* text;  // NUL-terminated
+  int32_t chunk;
+};
+
+// The word `text`: false when the list does not hold it.
+bool findWord(DictIO* d, const char* text, ListedWord* out) {
+  if (ReadIndex* ri = d->readIndex()) {
+    ReadIndex::Word w;
+    if (!ri->find(text, &w)) return false;
+    *out = {text, w.chunk};
+    return true;
+  }
+  auto* rec = static_cast<wrdrec_t*>(map_get(&d->wordMap, const_cast<char*>(text)));
+  if (rec) *out = {rec->word, rec->chunk};
+  return rec != nullptr;
+}
+
+// Calls fn(word) for every word in the word table's slot order, until fn
+// returns false.
+template <typename Fn>
+void forEachListedWord(DictIO* d, Fn fn) {
+  if (ReadIndex* ri = d->readIndex()) {
+    std::string text;
+    for (uint32_t at : ri->slotOrder()) {
+      ReadIndex::Word w = ri->recordAt(at);
+      text.assign(w.text);
+      if (!fn(ListedWord{text.c_str(), w.chunk})) return;
+    }
+    return;
+  }
+  int pos = 0;
+  for (void* p; (p = map_get_nth(&d->wordMap, &pos)) != nullptr; ++pos) {
+    auto* rec = static_cast<wrdrec_t*>(p);
+    if (!fn(ListedWord{rec->word, rec->chunk})) return;
+  }
 }
 
 bool searchableType(char type) {
@@ -153,17 +268,19 @@ FILE* DictIO::openIndexFile(const char* name) const {
     errorf("Error: Could not open %s.\n", name ? name : "");
     return nullptr;
   }
-  if (!pinned_) return f;
-  fil_id got;
-  if (fil_identify(f, &got) && got == (name == entFile ? entId_ : widId_)) return f;
-  fclose(f);
-  errorf("Error: %s was replaced since %s was opened; open it again.\n", name, getName().c_str());
-  return nullptr;
+  return f;
 }
 
 bool DictIO::reset() {
   // A stream left open by an earlier walk would otherwise be lost.
   close();
+  if (index_) {
+    // The walk reads the generation this object mapped, as every lookup does.
+    const MappedFile& ent = index_->ent();
+    curFile = fmemopen(const_cast<unsigned char*>(ent.data()), ent.size(), "rb");
+    if (!curFile) errorf("Error: Could not open %s.\n", entFile);
+    return curFile != nullptr;
+  }
   File f(openIndexFile(entFile));
   if (!f) return false;
   curFile = f.release();
@@ -172,26 +289,25 @@ bool DictIO::reset() {
 
 bool DictIO::seek(long num) {
   if (!curFile || !validNumber(num)) return false;
-  auto it = entPos.find(static_cast<int32_t>(num));
-  if (it == entPos.end() || it->second < 0) return false;
-  return fseek(curFile, it->second, SEEK_SET) == 0;
+  int32_t off = index_ ? index_->offsetOf(num) : entries.offsetOf(num);
+  return off >= 0 && fseek(curFile, off, SEEK_SET) == 0;
 }
 
 bool DictIO::getXML(XML* x) {
   if (!curFile || !x || !dtd || fil_eofx(curFile)) return false;
   x->clear();
-  return x->loadPackEntry(&curFile, &idMap, dtd);
+  return loadNext(this, x->getXMLEntry());
 }
 
 int DictIO::getXMLEntry(XMLEntry* e) {
   if (!curFile || !e || !dtd) return 0;
   while (!fil_eofx(curFile)) {
     long pos = ftell(curFile);
-    int32_t owner = entries.ownerOf(pos);
+    int32_t owner = index_ ? index_->ownerOf(pos) : entries.ownerOf(pos);
     bool known = owner != 0;
     if (known) actID = owner;
     // The loader always consumes input or fails, so this loop ends.
-    if (!XMLloadPackEntry(e, &curFile, &idMap, dtd, 0)) return 0;
+    if (!loadNext(this, e)) return 0;
     if (known) return 1;
   }
   return 0;
@@ -293,8 +409,8 @@ int intersection_notag(const twset* a, const twset* b, twset* out) {
 
 int DictIO::findWordEnt(int tag, const char* text, twset* result, twset* restrictTo, int limit,
                         int flags) {
-  File wid(openIndexFile(widFile));
-  if (!wid) return FWE_UNUSABLE;
+  ChainSource source(this);
+  if (!source.ok()) return FWE_UNUSABLE;
   const bool link = (flags & FWE_LINK) != 0;
   const bool pattern = (flags & FWE_PATTERN) != 0;
   if (!dtd || !result || tag < 0 || tag > dtd->count) return FWE_UNUSABLE;
@@ -323,7 +439,7 @@ int DictIO::findWordEnt(int tag, const char* text, twset* result, twset* restric
   std::array<bool, 256> accepted{};
   for (int t = 1; t < 256; ++t)
     accepted[t] = t == tag || (link && t <= dtd->count && dtd->getType(t) == 'L');
-  WidChain chain(wid.get(), widFile);
+  WidChain& chain = source.chain();
   const char* q = words.get();
   for (int i = 0; i < nwords; ++i, q += strlen(q) + 1) {
     twset hits;
@@ -331,43 +447,47 @@ int DictIO::findWordEnt(int tag, const char* text, twset* result, twset* restric
     if (pattern && !re.compile(q)) return FWE_BADPATTERN;
 
     // The tests below answer as is_eid_del and fent_in would, by steps.
-    Finger<OrdMap> entries(entPos);
+    LiveEntries live(*this);
     Finger<twset> earlier(*result);
     std::unique_ptr<Finger<twset>> within(only ? new Finger<twset>(*only) : nullptr);
     long count = 0;
     bool stop = false;
-    bool visited = false;
-    int pos = 0;
-    int match = 0;
-    for (wrdrec_t* rec; !stop && (rec = get_next_fwe_word(&wordMap, q, &pos, pattern, re.get(),
-                                                           &match)) != nullptr;
-         ++pos) {
-      if (!match) continue;
-      visited = true;
-      // A damaged chain is reported by the walk; the search then fails with
-      // 2 rather than answer from part of the index.
-      bool whole = chain.walk(rec->chunk, [&](int32_t code, long) {
-        uint32_t u = static_cast<uint32_t>(code);
-        twident hit{static_cast<int32_t>(u & 0xFFFFFF), static_cast<int32_t>(u >> 24)};
-        // Cheapest tests first; the order does not change what is accepted.
-        if (!accepted[hit.tid]) return true;
-        // A later word only keeps entries the result already holds, and the
-        // first hit an entry gets is the same whether or not the others are
-        // gathered too.
-        if (i > 0 && !earlier.find(hit.eid)) return true;
-        if (within && !within->find(hit.eid)) return true;
-        if (!liveEntry(&entries, hit.eid)) return true;
-        // Codes mostly come in ascending entry order: the hint makes that cheap.
-        hits.insert(hits.end(), hit);
-        ++count;
-        if (nwords == 1 && count == limit) {
-          stop = true;
-          return false;
-        }
-        return true;
+    auto visit = [&](int32_t code, long) {
+      uint32_t u = static_cast<uint32_t>(code);
+      twident hit{static_cast<int32_t>(u & 0xFFFFFF), static_cast<int32_t>(u >> 24)};
+      // Cheapest tests first; the order does not change what is accepted.
+      if (!accepted[hit.tid]) return true;
+      // A later word only keeps entries the result already holds, and the
+      // first hit an entry gets is the same whether or not the others are
+      // gathered too.
+      if (i > 0 && !earlier.find(hit.eid)) return true;
+      if (within && !within->find(hit.eid)) return true;
+      if (!live(hit.eid)) return true;
+      // Codes mostly come in ascending entry order: the hint makes that cheap.
+      hits.insert(hits.end(), hit);
+      ++count;
+      if (nwords == 1 && count == limit) {
+        stop = true;
+        return false;
+      }
+      return true;
+    };
+    // A damaged chain is reported by the walk; the search then fails with
+    // 2 rather than answer from part of the index.
+    bool visited = false, whole = true;
+    if (pattern) {
+      forEachListedWord(this, [&](const ListedWord& w) {
+        if (regexec(re.get(), w.text, 0, nullptr, 0) != 0) return true;
+        visited = true;
+        whole = chain.walk(w.chunk, visit);
+        return whole && !stop;
       });
-      if (!whole) return FWE_UNUSABLE;
+    } else {
+      ListedWord w;
+      visited = findWord(this, q, &w);
+      whole = !visited || chain.walk(w.chunk, visit);
     }
+    if (!whole) return FWE_UNUSABLE;
     if (!visited) return FWE_UNKNOWN;
     if (i == 0)
       *result = std::move(hits);
@@ -380,24 +500,22 @@ int DictIO::findWordEnt(int tag, const char* text, twset* result, twset* restric
 
 int DictIO::findWordsByTag(const std::string& path, std::vector<std::string>* out) {
   int tag = dtd ? dtd->getIndex(path) : 0;
-  File wid(openIndexFile(widFile));
-  if (!wid) return FWE_UNUSABLE;
+  ChainSource source(this);
+  if (!source.ok()) return FWE_UNUSABLE;
   if (out) out->clear();
   if (tag == 0 || !out) return FWE_UNUSABLE;
-  WidChain chain(wid.get(), widFile);
-  int pos = 0;
-  for (wrdrec_t* rec; (rec = static_cast<wrdrec_t*>(map_get_nth(&wordMap, &pos))) != nullptr;
-       ++pos) {
+  bool whole = true;
+  forEachListedWord(this, [&](const ListedWord& w) {
     bool found = false;
-    bool whole = chain.walk(rec->chunk, [&](int32_t code, long) {
+    whole = source.chain().walk(w.chunk, [&](int32_t code, long) {
       uint32_t u = static_cast<uint32_t>(code);
       found = static_cast<int>(u >> 24) == tag && !is_eid_del(u & 0xFFFFFF);
       return !found;
     });
-    if (!whole) return FWE_UNUSABLE;  // reported by the walk
-    if (found) out->push_back(rec->word);
-  }
-  return FWE_DONE;
+    if (found) out->push_back(w.text);
+    return whole;
+  });
+  return whole ? FWE_DONE : FWE_UNUSABLE;  // damage is reported by the walk
 }
 
 int DictIO::findWordsByTag(const std::string& path, char* out, size_t size) {

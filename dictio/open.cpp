@@ -11,6 +11,7 @@
 #include "base/error.h"
 #include "base/files.h"
 #include "dictio/dictio.h"
+#include "dictio/readindex.h"
 #include "dictio/update.h"
 #include "dtd/dtd.h"
 #include "xml/packed.h"
@@ -88,10 +89,10 @@ void DictIO::openReadOnly(const char* name) {
                        name, name));
 }
 
-// One try at loading a whole generation (dictio/update.h): the entry index
+// One try at mapping a whole generation (dictio/update.h): the entry index
 // is opened first and kept open, so that its name still standing for it at
-// the end, with no update under way, shows every other file read belongs
-// to the same generation.
+// the end, with no update under way, and the one mapped being that very
+// file, shows every other file mapped belongs to the same generation.
 DictIO::Attempt DictIO::loadGeneration(const char* name) {
   std::string base = getName();
   if (IndexUpdate::pending(base)) return Attempt::Changed;
@@ -119,18 +120,13 @@ DictIO::Attempt DictIO::loadGeneration(const char* name) {
   dtd = new DTD();
   dtd->xmlName = xmlFile;
   dtd->dtdName = def;
-  // The loaders report damage themselves; one line is enough.
-  if (!dtd->loadDTD() || !loadWrd() || !loadEid()) return failed("");
-  if (dtd->count == 0 && !entPos.empty())
+  // The description and the index report damage themselves; one line is enough.
+  auto index = std::make_unique<ReadIndex>();
+  if (!dtd->loadDTD() || !index->open(wrdFile, eidFile, entFile, widFile)) return failed("");
+  if (dtd->count == 0 && index->entryCount() > 0)
     return failed(strprintf("Error: %s is damaged: it describes no element.", def.c_str()));
-  if (!words.chainsEndWithin(fil_size(widFile)))
-    return failed(strprintf("Error: %s does not match %s.", widFile, wrdFile));
-  if (!fil_identify(entFile, &entId_) || !fil_identify(widFile, &widId_))
-    return failed(strprintf("Error: Dictionary %s is not built (run lexorn first).", name));
-  std::string cut = lastEntryCut();
-  if (!cut.empty()) return failed(cut);
-  if (changed()) return Attempt::Changed;
-  pinned_ = true;
+  if (changed() || !(index->eidId() == eidId)) return Attempt::Changed;
+  index_ = std::move(index);
   return Attempt::Loaded;
 }
 

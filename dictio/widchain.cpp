@@ -19,14 +19,18 @@ constexpr size_t kProbe = 256;
 
 WidChain::WidChain(FILE* f, const char* name) : f_(f), name_(name ? name : "") { remeasure(); }
 
+WidChain::WidChain(const unsigned char* bytes, size_t size, const char* name)
+    : f_(nullptr), name_(name ? name : ""), size_(static_cast<long>(size)), map_(bytes), borrowed_(true) {}
+
 WidChain::~WidChain() { unmap(); }
 
 void WidChain::unmap() {
-  if (map_ != nullptr) munmap(const_cast<unsigned char*>(map_), static_cast<size_t>(size_));
+  if (map_ != nullptr && !borrowed_) munmap(const_cast<unsigned char*>(map_), static_cast<size_t>(size_));
   map_ = nullptr;
 }
 
 void WidChain::remeasure() {
+  if (borrowed_) return;
   unmap();
   size_ = 0;
   if (f_ == nullptr) return;
@@ -73,7 +77,7 @@ bool WidChain::damaged(const char* what, long offset, long value) {
 bool WidChain::walk(int32_t chunk, const Visit& visit) {
   lastLink_ = -1;
   if (chunk == -1) return true;
-  if (f_ == nullptr) return false;
+  if (f_ == nullptr && !borrowed_) return false;
   long at = chunk;
   if (at < 0) return damaged("a chain starts at a negative offset", at, at);
   for (;;) {

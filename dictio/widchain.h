@@ -12,7 +12,8 @@
 // be, else at absolute offsets), so the stream's own position is left
 // alone. The size is measured when the object is made: call remeasure()
 // after the file has grown, flush writes made through the stream before the
-// next walk, and do not shorten the file while the object lives.
+// next walk, and do not shorten the file while the object lives. A chain
+// object can also walk bytes already in memory (a mapped file it borrows).
 #pragma once
 
 #include <cstdint>
@@ -29,6 +30,8 @@ class WidChain {
 
   // `f` is open for reading; `name` names it in messages.
   WidChain(FILE* f, const char* name);
+  // Walks the `size` bytes at `bytes`, which outlive the object.
+  WidChain(const unsigned char* bytes, size_t size, const char* name);
   ~WidChain();
   WidChain(const WidChain&) = delete;
   WidChain& operator=(const WidChain&) = delete;
@@ -58,4 +61,5 @@ class WidChain {
   long lastLink_ = -1;
   std::vector<unsigned char> buf_;
   const unsigned char* map_ = nullptr;  // the whole file, when mapped
+  bool borrowed_ = false;                // map_ belongs to the caller
 };

@@ -12,6 +12,7 @@
 #include "base/passfile.h"
 #include "base/progress.h"
 #include "dictio/dictio.h"
+#include "dictio/readindex.h"
 #include "dictio/scope.h"
 #include "dictio/update.h"
 
@@ -96,4 +97,10 @@ void DictIO::makeRWrd() { words.rebuildIds(); }
 
 void DictIO::makeNWrd() { words.rebuildTexts(); }
 
-int DictIO::wordCount(const char* w) { return map_exist(&wordMap, const_cast<char*>(w)); }
+int DictIO::wordCount(const char* w) {
+  ReadIndex::Word found;
+  if (index_) return w && index_->find(w, &found) ? 1 : 0;
+  return map_exist(&wordMap, const_cast<char*>(w));
+}
+
+int DictIO::wordListSize() const { return index_ ? index_->wordCount() : map_size(const_cast<map_t*>(&wordMap)); }

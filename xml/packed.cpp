@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "base/binio.h"
@@ -50,9 +51,38 @@ std::string tagPath(const DTDStruct* dtd, int tag) {
   return dtd->getTag(tag);
 }
 
-struct PackLoader {
+// Where the loader takes its bytes from: a stream, or bytes in memory.
+struct StreamBytes {
   FILE* f;
-  map_t* ids;
+  int get() { return getc(f); }
+  int peek() {
+    int c = getc(f);
+    if (c != EOF) ungetc(c, f);
+    return c;
+  }
+  bool read3(unsigned char* b) { return fread(b, 1, 3, f) == 3; }
+};
+
+struct MemoryBytes {
+  const unsigned char* p;
+  size_t size, at = 0;
+  int get() { return at < size ? p[at++] : EOF; }
+  int peek() const { return at < size ? p[at] : EOF; }
+  bool read3(unsigned char* b) {
+    if (size - at < 3) {
+      at = size;
+      return false;
+    }
+    memcpy(b, p + at, 3);
+    at += 3;
+    return true;
+  }
+};
+
+template <typename Bytes>
+struct PackLoader {
+  Bytes& in;
+  const XMLWordText& words;
   const DTDStruct* dtd;
 };
 
@@ -60,27 +90,28 @@ enum LoadResult { kLoaded, kAtEnd, kDamaged };
 
 // The words of an element's cells, joined with makeString. False when the
 // input ends inside the cells.
-bool loadWords(const PackLoader& ld, std::string* value) {
+template <typename Bytes>
+bool loadWords(const PackLoader<Bytes>& ld, std::string* value) {
   std::string cells;
   for (;;) {
     unsigned char b[3];
-    if (fread(b, 1, 3, ld.f) != 3) return false;
+    if (!ld.in.read3(b)) return false;
     if ((b[0] | b[1] | b[2]) == 0) break;
     cells.append(reinterpret_cast<char*>(b), 3);
   }
-  *value = XMLcellText(cells, ld.ids);
+  *value = XMLcellText(cells, ld.words);
   return true;
 }
 
-LoadResult loadElement(const PackLoader& ld, XMLEntry* e, int level);
+template <typename Bytes>
+LoadResult loadElement(const PackLoader<Bytes>& ld, XMLEntry* e, int level);
 
 // Children follow while the next byte is an open byte.
-LoadResult loadChildren(const PackLoader& ld, XMLEntry* e, int level) {
+template <typename Bytes>
+LoadResult loadChildren(const PackLoader<Bytes>& ld, XMLEntry* e, int level) {
   for (;;) {
-    int c = getc(ld.f);
-    if (c == EOF) return kLoaded;  // the missing close byte is reported by the caller
-    ungetc(c, ld.f);
-    if (c < kOpenByte) return kLoaded;
+    int c = ld.in.peek();
+    if (c == EOF || c < kOpenByte) return kLoaded;  // a missing close byte is the caller's to tell
     if (level + 1 > kMaxPackedLevel) {
       errorf("Error: Packed entry nested deeper than %d levels.\n", kMaxPackedLevel);
       return kDamaged;
@@ -101,8 +132,9 @@ LoadResult loadChildren(const PackLoader& ld, XMLEntry* e, int level) {
   }
 }
 
-LoadResult loadElement(const PackLoader& ld, XMLEntry* e, int level) {
-  int b = getc(ld.f);
+template <typename Bytes>
+LoadResult loadElement(const PackLoader<Bytes>& ld, XMLEntry* e, int level) {
+  int b = ld.in.get();
   if (b == EOF) return kAtEnd;
   if (b < kOpenByte) fprintf(stderr, "%d is not open tag.\n", b);
   int tag = b - kOpenByte;
@@ -121,7 +153,7 @@ LoadResult loadElement(const PackLoader& ld, XMLEntry* e, int level) {
   e->level = level;
   e->clear();
   if (loadChildren(ld, e, level) == kDamaged) return kDamaged;
-  int c = getc(ld.f);
+  int c = ld.in.get();
   if (c == EOF) {
     errorf("Error: Packed entry ends before its close byte.\n");
     return kDamaged;
@@ -129,6 +161,13 @@ LoadResult loadElement(const PackLoader& ld, XMLEntry* e, int level) {
   if (c >= kOpenByte) fprintf(stderr, "%d is not close tag.\n", c);
   if (c != tag) fprintf(stderr, "Open and close tags don't match (%d!=%d).\n", c, tag);
   return kLoaded;
+}
+
+XMLWordText wordsOf(map_t* ids) {
+  return [ids](uint32_t num) -> std::string_view {
+    auto* rec = static_cast<wrdrec_t*>(map_get(ids, map_ikey(num)));
+    return rec != nullptr && rec->word != nullptr ? std::string_view(rec->word) : std::string_view();
+  };
 }
 
 // The stepper's state between calls. One walk at a time in the process.
@@ -203,18 +242,45 @@ bool XMLcopyPackEntry(FILE* in, map_t* ids, std::string* out) {
   return false;
 }
 
-std::string XMLcellText(const std::string& cells, map_t* ids) {
+std::string XMLcellText(const std::string& cells, const XMLWordText& words) {
   std::string list;
   for (size_t i = 0; i + 3 <= cells.size(); i += 3) {
-    uint32_t n = load_u24(reinterpret_cast<const unsigned char*>(cells.data()) + i);
-    auto* rec = static_cast<wrdrec_t*>(map_get(ids, map_ikey(n)));
-    if (rec == nullptr || rec->word == nullptr) continue;
-    list.append(rec->word);
+    std::string_view w = words(load_u24(reinterpret_cast<const unsigned char*>(cells.data()) + i));
+    if (w.empty()) continue;
+    list.append(w);
     list.push_back('\0');
   }
   list.append(2, '\0');
   makeString(list.data());
   return std::string(list.c_str());
+}
+
+std::string XMLcellText(const std::string& cells, map_t* ids) { return XMLcellText(cells, wordsOf(ids)); }
+
+size_t XMLpackedLength(const unsigned char* p, size_t size) {
+  if (size == 0 || p[0] < kOpenByte) return 0;
+  std::vector<int> open;
+  size_t at = 0;
+  for (;;) {
+    int b = p[at++];
+    open.push_back(b - kOpenByte);
+    for (;;) {  // the element's cells and their terminator
+      if (size - at < 3) return 0;
+      bool end = (p[at] | p[at + 1] | p[at + 2]) == 0;
+      at += 3;
+      if (end) break;
+    }
+    for (;;) {  // close bytes, up to the next open byte
+      if (at >= size) return 0;
+      int c = p[at];
+      if (c >= kOpenByte) break;
+      if (c != open.back()) return 0;
+      open.pop_back();
+      ++at;
+      if (open.empty()) return at;
+    }
+    if (static_cast<int>(open.size()) > kMaxPackedLevel) return 0;
+  }
 }
 
 bool XMLclipWord(char* w) {
@@ -254,7 +320,19 @@ bool XMLsavePackEntry(XMLEntry* e, FILE** f, map_t* words, DTDStruct* dtd) {
 }
 
 bool XMLloadPackEntry(XMLEntry* e, FILE** f, map_t* ids, DTDStruct* dtd, int level) {
-  PackLoader ld{*f, ids, dtd};
+  return XMLloadPackEntry(e, f, wordsOf(ids), dtd, level);
+}
+
+bool XMLloadPackEntry(XMLEntry* e, FILE** f, const XMLWordText& words, const DTDStruct* dtd, int level) {
+  StreamBytes in{*f};
+  PackLoader<StreamBytes> ld{in, words, dtd};
+  return loadElement(ld, e, level) == kLoaded;
+}
+
+bool XMLloadPackEntry(XMLEntry* e, const unsigned char* bytes, size_t size, const XMLWordText& words,
+                      const DTDStruct* dtd, int level) {
+  MemoryBytes in{bytes, size};
+  PackLoader<MemoryBytes> ld{in, words, dtd};
   return loadElement(ld, e, level) == kLoaded;
 }
 

@@ -25,6 +25,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <string_view>
 
 class DTDStruct;
 class XMLEntry;
@@ -59,6 +60,21 @@ bool XMLsavePackEntry(XMLEntry* e, FILE** f, map_t* words, DTDStruct* dtd);
 // loading goes on.
 bool XMLloadPackEntry(XMLEntry* e, FILE** f, map_t* ids, DTDStruct* dtd, int level);
 
+// How a loader turns a word number into its text: an empty text for a
+// number it does not know (a word is never empty).
+using XMLWordText = std::function<std::string_view(uint32_t num)>;
+
+// The same loader with the word texts from `words`: reading *f, or `size`
+// bytes in memory.
+bool XMLloadPackEntry(XMLEntry* e, FILE** f, const XMLWordText& words, const DTDStruct* dtd, int level);
+bool XMLloadPackEntry(XMLEntry* e, const unsigned char* bytes, size_t size, const XMLWordText& words,
+                      const DTDStruct* dtd, int level);
+
+// The length of the whole packed entry the bytes begin with (every close
+// byte matching its open byte, nesting within bounds), or 0 when they do
+// not begin one.
+size_t XMLpackedLength(const unsigned char* bytes, size_t size);
+
 // The stepper: delivers the next word cell of the packed entry at the
 // current position of *f, with the tag index of the element that holds it.
 // False once the entry's own close byte (or the end of the input) has been
@@ -81,8 +97,9 @@ bool XMLcopyPackEntry(FILE* in, map_t* ids, std::string* out);
 
 // The text the loader gives an element whose word cells (3 bytes each,
 // without the terminating zero cell) are `cells`: the words that `ids`
-// knows, joined with makeString.
+// (or `words`) knows, joined with makeString.
 std::string XMLcellText(const std::string& cells, map_t* ids);
+std::string XMLcellText(const std::string& cells, const std::function<std::string_view(uint32_t)>& words);
 
 // Abandons the walk under way, if any; the next call starts a new entry.
 // Also sets the stepper's byte count back to 0.

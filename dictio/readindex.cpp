@@ -1,0 +1,249 @@
+#include "dictio/readindex.h"
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+
+#include "base/binio.h"
+#include "base/error.h"
+#include "base/word.h"
+#include "dictio/wordtable.h"
+#include "xml/packed.h"
+
+namespace {
+
+// Smallest ".wrd" record: number, length byte, one byte of text, chunk, tail.
+constexpr long kMinWordRecord = 3 + 1 + 1 + 4 + 4;
+
+bool damaged(const std::string& name, const char* what, long value) {
+  errorf("Error: %s is damaged: %s (%ld).\n", name.c_str(), what, value);
+  return false;
+}
+
+uint64_t textHash(std::string_view text) { return std::hash<std::string_view>()(text); }
+
+}  // namespace
+
+ReadIndex::Word ReadIndex::recordAt(long at) const {
+  const unsigned char* p = wrd_.data() + at;
+  Word w;
+  w.num = load_u24(p);
+  size_t len = p[3];
+  w.text = std::string_view(reinterpret_cast<const char*>(p + 4), len);
+  w.chunk = load_i32(p + 4 + len);
+  w.tailLink = load_i32(p + 8 + len);
+  return w;
+}
+
+bool ReadIndex::checkWords(const std::string& name) {
+  const unsigned char* p = wrd_.data();
+  const long size = static_cast<long>(wrd_.size());
+  if (size < 4) return damaged(name, "too short for its word count", size);
+  const int32_t n = load_i32(p);
+  if (n < 0 || n > kMaxNumber || n > (size - 4) / kMinWordRecord)
+    return damaged(name, "the word count is larger than the file can hold", n);
+  long at = 4;
+  for (int32_t i = 0; i < n; ++i) {
+    const long len = at + 4 <= size ? p[at + 3] : 0;
+    if (at + 12 + len > size) return damaged(name, "a record runs past the end of the file", i);
+    Word w = recordAt(at);
+    if (w.num == 0 || (w.num < wordAt_.size() && wordAt_[w.num] != 0))
+      return damaged(name, "a word number is zero or repeated", w.num);
+    if (len == 0 || memchr(w.text.data(), '\0', w.text.size()) != nullptr)
+      return damaged(name, "a word text is empty or holds a NUL byte", w.num);
+    bool noChain = w.chunk == -1 && w.tailLink == -1;
+    if (!noChain && (w.chunk < 0 || w.tailLink < 0 ||
+                     static_cast<long>(w.tailLink) < static_cast<long>(w.chunk) + 8))
+      return damaged(name, "a word's chain offsets are impossible", w.num);
+    if (w.num >= wordAt_.size()) wordAt_.resize(std::max<size_t>(w.num + 1, wordAt_.size() * 2));
+    wordAt_[w.num] = static_cast<uint32_t>(at);
+    at += 12 + len;
+  }
+  if (at != size) return damaged(name, "bytes follow the last record", size - at);
+  words_ = n;
+  return true;
+}
+
+long ReadIndex::eidRecord(long i, uint32_t* num) const {
+  const unsigned char* p = eid_.data() + 4 + 7 * i;
+  *num = load_u24(p);
+  return load_i32(p + 3);
+}
+
+bool ReadIndex::checkEntries(const std::string& name) {
+  const long size = static_cast<long>(eid_.size());
+  if (size < 4) return damaged(name, "too short for its record count", size);
+  const int32_t n = load_i32(eid_.data());
+  if (n < 0 || (size - 4) % 7 != 0 || (size - 4) / 7 != n)
+    return damaged(name, "the record count does not match the file size", n);
+  const long entSize = static_cast<long>(ent_.size());
+  uint32_t prev = 0, top = 0;
+  bool ascending = true;  // live offsets rise with the number
+  long lastOffset = -1;
+  for (long i = 0; i < n; ++i) {
+    uint32_t num = 0;
+    long off = eidRecord(i, &num);
+    if (num == 0 || num <= prev)
+      return damaged(name, "an entry number is zero, repeated or out of order", num);
+    if (off < -1 || off > entSize) return damaged(name, "an offset lies outside the entry file", off);
+    prev = top = num;
+    if (off < 0) continue;
+    if (off < lastOffset) ascending = false;
+    if (off == lastOffset) shared_.emplace_back(static_cast<int32_t>(off), static_cast<int32_t>(num));
+    lastOffset = off;
+  }
+  entries_ = n;
+  liveBits_.assign(top / 64 + 1, 0);
+  bool dense = top <= 4 * static_cast<uint32_t>(n) + 1024;
+  if (dense) offsetByNum_.assign(top + 1, -1);
+  std::vector<std::pair<int32_t, int32_t>> byOffset;
+  for (long i = 0; i < n; ++i) {
+    uint32_t num = 0;
+    long off = eidRecord(i, &num);
+    if (off < 0) continue;
+    liveBits_[num >> 6] |= uint64_t{1} << (num & 63);
+    if (dense) offsetByNum_[num] = static_cast<int32_t>(off);
+    if (!ascending) byOffset.emplace_back(static_cast<int32_t>(off), static_cast<int32_t>(num));
+  }
+  if (!ascending) {
+    // Edited since the last speed-up: find the shared offsets by sorting.
+    shared_.clear();
+    std::stable_sort(byOffset.begin(), byOffset.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (size_t i = 1; i < byOffset.size(); ++i)
+      if (byOffset[i].first == byOffset[i - 1].first) shared_.push_back(byOffset[i]);
+  }
+  // The owner of a shared offset is its highest number: the last one kept.
+  std::sort(shared_.begin(), shared_.end());
+  std::vector<std::pair<int32_t, int32_t>> owners;
+  for (size_t i = 0; i < shared_.size(); ++i)
+    if (i + 1 == shared_.size() || shared_[i + 1].first != shared_[i].first) owners.push_back(shared_[i]);
+  shared_.swap(owners);
+  return true;
+}
+
+bool ReadIndex::open(const std::string& wrd, const std::string& eid, const std::string& ent,
+                     const std::string& wid) {
+  wrdName_ = wrd;
+  widName_ = wid;
+  if (!wrd_.open(wrd) || !checkWords(wrd)) return false;
+  if (!ent_.open(ent) || !eid_.open(eid) || !checkEntries(eid)) return false;
+  if (!wid_.open(wid) || !makeTextTable()) return false;
+  const long widSize = static_cast<long>(wid_.size());
+  bool fits = true;
+  forEachWord([&](const Word& w) {
+    fits = w.chunk < 0 || static_cast<long>(w.tailLink) + 4 <= widSize;
+    return fits;
+  });
+  if (!fits) {
+    errorf("Error: %s does not match %s.\n", wid.c_str(), wrd.c_str());
+    return false;
+  }
+  // The entry stored last must be whole: a cut file loses its tail.
+  long last = -1;
+  int32_t lastNum = 0;
+  for (long i = 0; i < entries_; ++i) {
+    uint32_t num = 0;
+    long off = eidRecord(i, &num);
+    if (off > last) last = off, lastNum = static_cast<int32_t>(num);
+  }
+  if (last >= 0 && last < static_cast<long>(ent_.size()) &&
+      XMLpackedLength(ent_.data() + last, ent_.size() - static_cast<size_t>(last)) == 0) {
+    errorf("Error: %s is damaged: entry %d at offset %ld is cut short.\n", ent.c_str(), lastNum, last);
+    return false;
+  }
+  return true;
+}
+
+bool ReadIndex::word(uint32_t num, Word* w) const {
+  if (num >= wordAt_.size() || wordAt_[num] == 0) return false;
+  *w = recordAt(wordAt_[num]);
+  return true;
+}
+
+bool ReadIndex::makeTextTable() {
+  size_t n = 4;
+  while (n < 2 * static_cast<size_t>(words_) + 2) n *= 2;
+  textTable_.assign(n, 0);
+  const size_t mask = n - 1;
+  bool ok = true;
+  forEachWord([&](const Word& w) {
+    long at = reinterpret_cast<const unsigned char*>(w.text.data()) - 4 - wrd_.data();
+    for (size_t i = textHash(w.text) & mask;; i = (i + 1) & mask) {
+      if (textTable_[i] == 0) {
+        textTable_[i] = static_cast<uint32_t>(at + 1);
+        return true;
+      }
+      if (recordAt(textTable_[i] - 1).text == w.text) {
+        ok = damaged(wrdName_, "a word text is repeated", w.num);
+        return false;
+      }
+    }
+  });
+  return ok;
+}
+
+bool ReadIndex::find(std::string_view text, Word* w) const {
+  if (textTable_.empty()) return false;
+  const size_t mask = textTable_.size() - 1;
+  for (size_t i = textHash(text) & mask;; i = (i + 1) & mask) {
+    if (textTable_[i] == 0) return false;
+    Word x = recordAt(textTable_[i] - 1);
+    if (x.text == text) {
+      *w = x;
+      return true;
+    }
+  }
+}
+
+const std::vector<uint32_t>& ReadIndex::slotOrder() {
+  if (!slotOrder_.empty() || words_ == 0) return slotOrder_;
+  // The order is the one a word table filled from this list would walk:
+  // such a table is made once, read, and let go.
+  WordTable table(nullptr);
+  forEachWord([&](const Word& w) {
+    table.addNew(w.text, static_cast<int32_t>(w.num));
+    return true;
+  });
+  slotOrder_.reserve(static_cast<size_t>(words_));
+  int pos = 0;
+  for (void* rec; (rec = map_get_nth(&table.wordMap, &pos)) != nullptr; ++pos)
+    slotOrder_.push_back(wordAt_[static_cast<uint32_t>(static_cast<wrdrec_t*>(rec)->num)]);
+  return slotOrder_;
+}
+
+int32_t ReadIndex::offsetOf(long num) const {
+  if (num < 1 || num > kMaxNumber || !isLive(static_cast<uint32_t>(num))) return -1;
+  if (!offsetByNum_.empty()) return offsetByNum_[static_cast<size_t>(num)];
+  long lo = 0, hi = entries_;
+  while (lo < hi) {
+    long mid = (lo + hi) / 2;
+    uint32_t at = 0;
+    long off = eidRecord(mid, &at);
+    if (at == num) return static_cast<int32_t>(off);
+    if (at < num) lo = mid + 1; else hi = mid;
+  }
+  return -1;
+}
+
+bool ReadIndex::ownsItsOffset(long num) const {
+  int32_t off = offsetOf(num);
+  if (off < 0) return false;
+  auto it = std::lower_bound(shared_.begin(), shared_.end(), std::make_pair(off, INT32_MIN));
+  return it == shared_.end() || it->first != off || it->second == num;
+}
+
+int32_t ReadIndex::ownerOf(long offset) {
+  if (owners_.empty() && entries_ > 0) {
+    for (long i = 0; i < entries_; ++i) {
+      uint32_t num = 0;
+      long off = eidRecord(i, &num);
+      if (off >= 0) owners_.emplace_back(static_cast<int32_t>(off), static_cast<int32_t>(num));
+    }
+    std::stable_sort(owners_.begin(), owners_.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+  }
+  auto it = std::upper_bound(owners_.begin(), owners_.end(), std::make_pair(static_cast<int32_t>(offset), INT32_MAX));
+  if (it == owners_.begin() || (it - 1)->first != offset) return 0;
+  return (it - 1)->second;  // the last of equal offsets: the highest number
+}
