@@ -33,15 +33,6 @@ bool get_i32(FILE* f, int32_t* v) {
   return true;
 }
 
-uint32_t load_u24(const unsigned char* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16;
-}
-
-int32_t load_i32(const unsigned char* p) {
-  return static_cast<int32_t>(load_u24(p) | static_cast<uint32_t>(p[3]) << 24);
-}
-
 void store_u24(unsigned char* p, uint32_t v) {
   for (int i = 0; i < 3; i++) p[i] = static_cast<unsigned char>(v >> (8 * i));
 }

@@ -336,7 +336,8 @@ int map_clear(map_t* map) {
 }
 
 int map_done(map_t* map) {
-  if (map->els != nullptr) clearSlots(map);
+  // The slots are freed, not emptied: only what they own is released.
+  if (map->els != nullptr && (ownsKeys(map) || map->vfree)) clearSlots(map);
   dropAccel(map);
   free(map->els);
   free(map->hashes);
@@ -344,6 +345,7 @@ int map_done(map_t* map) {
   map->hashes = nullptr;
   map->cap = 0;
   map->size = 0;
+  map->tombs = 0;
   return 1;
 }
 
@@ -351,7 +353,11 @@ int map_size(map_t* map) { return map->size; }
 
 int map_pos(map_t* map, void* key) { return keyedProbe(map, key).slot; }
 
-void map_rehash(map_t* map, int n) {
+namespace {
+
+// map_rehash without the accelerator: returns the finder of free slots for
+// the new array.
+FreeSlots replaceAll(map_t* map, int n) {
   mapel_t* old = map->els;
   uint32_t* oldHashes = map->hashes;
   const int oldCap = map->cap;
@@ -374,7 +380,56 @@ void map_rehash(map_t* map, int n) {
   }
   free(old);
   free(oldHashes);
-  rebuildAccel(map, std::move(freeFrom));
+  return freeFrom;
+}
+
+// rebuildAccel for a table whose keys may repeat: false, and no
+// accelerator, when one does.
+bool rebuildAccelChecked(map_t* map, FreeSlots slots) {
+  dropAccel(map);
+  auto* a = new map_accel_t(map->cap, std::move(slots));
+  for (int i = 0; i < map->cap; i++) {
+    void* key = map->els[i].key;
+    if (!live(map->els[i])) continue;
+    const uint64_t strong = strongHash(map, key);
+    if (a->find(strong, [&](int j) { return map->comp(map->els[j].key, key) != 0; }) >= 0) {
+      delete a;
+      return false;
+    }
+    a->add(strong, i);
+  }
+  map->accel = a;
+  return true;
+}
+
+}  // namespace
+
+void map_rehash(map_t* map, int n) { rebuildAccel(map, replaceAll(map, n)); }
+
+int map_load(map_t* map, void* const* keys, void* const* vals, int n) {
+  if (map->size != 0 || map->tombs != 0 || map->walks != 0 || !map->grow || map->els == nullptr ||
+      !accelerable(map)) {
+    for (int i = 0; i < n; i++)
+      if (!map_assn_new(map, keys[i], vals[i])) return 0;
+    return 1;
+  }
+  // Each key goes where map_assn_new would put it, growth included: a new
+  // key takes the first empty slot from its start. Only the accelerator's
+  // work is left to the end.
+  dropAccel(map);
+  FreeSlots slots(map->cap);
+  for (int i = 0; i < n; i++) {
+    void* key = keys[i];
+    if (overloaded(map) && map->cap <= INT_MAX / 2) slots = replaceAll(map, 2 * map->cap);
+    if (key == nullptr || key == kTomb || map->size >= map->cap) return 0;
+    const uint32_t h = map->hashes ? strHash(key) : 0;
+    mapel_t& el = map->els[slots.take(startSlot(map, key, h))];
+    if (map->hashes) map->hashes[&el - map->els] = h;
+    map->assn(&el.key, key);
+    el.val = vals[i];
+    map->size++;
+  }
+  return rebuildAccelChecked(map, std::move(slots)) ? 1 : 0;
 }
 
 int map_assn(map_t* map, void* key, void* val) {

@@ -95,6 +95,13 @@ int map_assn(map_t* map, void* key, void* val);
 // changed) when the table already holds it or has no slot for it. One probe
 // instead of a lookup and an insertion.
 int map_assn_new(map_t* map, void* key, void* val);
+// Enters n keys with their values in order, as n calls of map_assn_new
+// would: the same slots, growth included. Into an empty table it does so
+// for a fraction of the work (the accelerator is built once, at the end),
+// which is how stored word lists are loaded. 1 when every key was new; 0
+// when one repeats or has no slot: the table then holds some of the keys
+// and is to be cleared.
+int map_load(map_t* map, void* const* keys, void* const* vals, int n);
 int map_dele(map_t* map, void* key);
 int map_exist(map_t* map, void* key);
 void* map_get(map_t* map, void* key);

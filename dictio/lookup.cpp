@@ -23,6 +23,7 @@
 #include "base/text.h"
 #include "dictio/dictio.h"
 #include "dictio/readindex.h"
+#include "dictio/runsearch.h"
 #include "dictio/widchain.h"
 #include "dtd/dtd.h"
 #include "xml/entry.h"
@@ -257,6 +258,16 @@ bool searchableType(char type) {
   return type == 'I' || type == 'K' || type == 'L' || type == 'N';
 }
 
+// Several words through a read-only index: from the sorted runs of their
+// chains when every word is in the list and every chain is one chunk.
+bool searchSorted(ReadIndex* index, const char* words, int nwords, const std::array<bool, 256>& accepted,
+                  const twset* only, twset* result) {
+  std::vector<ReadIndex::Word> found(static_cast<size_t>(nwords));
+  for (int i = 0; i < nwords; ++i, words += strlen(words) + 1)
+    if (!index->find(words, &found[static_cast<size_t>(i)])) return false;
+  return searchRuns(index, found, accepted, only, result);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -439,6 +450,8 @@ int DictIO::findWordEnt(int tag, const char* text, twset* result, twset* restric
   std::array<bool, 256> accepted{};
   for (int t = 1; t < 256; ++t)
     accepted[t] = t == tag || (link && t <= dtd->count && dtd->getType(t) == 'L');
+  if (index_ && !pattern && nwords > 1 && searchSorted(index_.get(), words.get(), nwords, accepted, only, result))
+    return FWE_DONE;
   WidChain& chain = source.chain();
   const char* q = words.get();
   for (int i = 0; i < nwords; ++i, q += strlen(q) + 1) {

@@ -247,3 +247,32 @@ int32_t ReadIndex::ownerOf(long offset) {
   if (it == owners_.begin() || (it - 1)->first != offset) return 0;
   return (it - 1)->second;  // the last of equal offsets: the highest number
 }
+
+bool ReadIndex::oneChunk(const Word& w, const unsigned char** codes, long* n) const {
+  *codes = nullptr;
+  *n = 0;
+  if (w.chunk == -1) return w.tailLink == -1;
+  const long size = static_cast<long>(wid_.size()), at = w.chunk;
+  if (at < 0 || at > size - 12) return false;
+  const long count = load_i32(wid_.data() + at);
+  if (count < 1 || count > (size - at - 8) / 4) return false;
+  const long link = at + 4 + 4 * count;
+  if (w.tailLink != link || load_i32(wid_.data() + link) != 0) return false;
+  *codes = wid_.data() + at + 4;
+  *n = count;
+  return true;
+}
+
+const std::vector<uint32_t>& ReadIndex::runStarts(const Word& w, const unsigned char* codes, long n) {
+  auto [it, fresh] = runStarts_.try_emplace(w.num);
+  if (!fresh) return it->second;
+  std::vector<uint32_t>& starts = it->second;
+  starts.push_back(0);
+  uint32_t prev = 0;
+  for (long i = 0; i < n; ++i) {
+    uint32_t code = load_u32(codes + 4 * i);
+    if (i > 0 && code < prev) starts.push_back(static_cast<uint32_t>(i));
+    prev = code;
+  }
+  return starts;
+}

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "base/mapfile.h"
@@ -54,6 +55,15 @@ class ReadIndex {
     }
   }
 
+  // The codes of a word whose chain is one whole chunk (as after a
+  // speed-up): false, silently, for any other chain. A word without codes
+  // has an empty chunk.
+  bool oneChunk(const Word& w, const unsigned char** codes, long* n) const;
+  // Where the runs of ascending codes of that chunk start (the first at 0):
+  // a build writes each batch's codes sorted, so a sped-up chunk is a few
+  // such runs. Found once per word and kept.
+  const std::vector<uint32_t>& runStarts(const Word& w, const unsigned char* codes, long n);
+
   // --- entries ---
   long entryCount() const { return entries_; }  // records of ".eid", deleted ones too
   int32_t offsetOf(long num) const;              // -1: unknown or deleted
@@ -87,6 +97,7 @@ class ReadIndex {
   std::vector<int32_t> offsetByNum_; // by entry number when numbers are dense; else empty
   std::vector<uint32_t> textTable_;  // open addressing: record offset + 1, 0 empty
   std::vector<uint32_t> slotOrder_;
+  std::unordered_map<uint32_t, std::vector<uint32_t>> runStarts_;  // by word number
   // Offsets that several entries share, with their owner (rare: empty
   // packed forms); and, made on first use, every offset with its owner.
   std::vector<std::pair<int32_t, int32_t>> shared_;

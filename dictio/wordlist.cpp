@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "base/binio.h"
@@ -41,6 +42,19 @@ bool wrdDamaged(DictIO* d, const char* what, long value) {
   return false;
 }
 
+// The list stores a text twice: names the number of the second, as
+// entering the records one by one would have.
+bool repeatedWord(DictIO* d, const std::vector<wrdrec_t*>& records) {
+  std::unordered_set<std::string_view> texts;
+  long num = 0;
+  for (wrdrec_t* rec : records) {
+    if (texts.insert(rec->word).second) continue;
+    num = rec->num;
+    break;
+  }
+  return wrdDamaged(d, "a word text is repeated", num);
+}
+
 }  // namespace
 
 void DictIO::saveWrd() {
@@ -66,6 +80,8 @@ bool DictIO::loadWrd() {
     return wrdDamaged(this, "the word count is larger than the file can hold", n);
   ProgressMeter progress(n, false, on_prog, on_prog_bar, 0.0, 0.8);
   std::vector<bool> seen(static_cast<size_t>(kMaxNumber) + 1);
+  std::vector<wrdrec_t*> records;
+  records.reserve(static_cast<size_t>(n));
   long at = 4;
   for (int32_t i = 0; i < n; ++i) {
     // Number, length, text, chunk, tail: all there before any is read.
@@ -81,14 +97,15 @@ bool DictIO::loadWrd() {
     bool noChain = chunk == -1 && tail == -1;
     if (!noChain && (chunk < 0 || tail < 0 || static_cast<long>(tail) < static_cast<long>(chunk) + 8))
       return wrdDamaged(this, "a word's chain offsets are impossible", num);
-    wrdrec_t* rec = words.addNew(std::string_view(text, static_cast<size_t>(len)), static_cast<int32_t>(num));
-    if (rec == nullptr) return wrdDamaged(this, "a word text is repeated", num);
+    wrdrec_t* rec = words.record(std::string_view(text, static_cast<size_t>(len)), static_cast<int32_t>(num));
     seen[num] = true;
     rec->chunk = chunk;
     rec->tailLink = tail;
+    records.push_back(rec);
     progress.at(i);
   }
   if (at != size) return wrdDamaged(this, "bytes follow the last record", size - at);
+  if (!words.enterNew(records)) return repeatedWord(this, records);
   makeRWrd();
   return true;
 }

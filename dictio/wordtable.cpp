@@ -4,12 +4,6 @@
 
 namespace {
 
-int forall_wordr(void*, void* val, void* arg) {
-  auto* rec = static_cast<wrdrec_t*>(val);
-  map_assn(static_cast<map_t*>(arg), map_ikey(rec->num), rec);
-  return 1;
-}
-
 int forall_words(void*, void* val, void* arg) {
   auto* rec = static_cast<wrdrec_t*>(val);
   map_assn(static_cast<map_t*>(arg), rec->word, rec);
@@ -67,6 +61,23 @@ wrdrec_t* WordTable::addNew(std::string_view text, int32_t num) {
   return map_assn_new(&wordMap, rec->word, rec) ? rec : nullptr;
 }
 
+wrdrec_t* WordTable::record(std::string_view text, int32_t num) { return newRecord(this, text, num); }
+
+namespace {
+
+// map_load of records by their texts or their numbers.
+bool loadRecords(map_t* map, const std::vector<wrdrec_t*>& records, bool byText) {
+  std::vector<void*> keys(records.size());
+  for (size_t i = 0; i < records.size(); ++i)
+    keys[i] = byText ? static_cast<void*>(records[i]->word) : map_ikey(records[i]->num);
+  return map_load(map, keys.data(), reinterpret_cast<void* const*>(records.data()),
+                  static_cast<int>(records.size())) != 0;
+}
+
+}  // namespace
+
+bool WordTable::enterNew(const std::vector<wrdrec_t*>& records) { return loadRecords(&wordMap, records, true); }
+
 wrdrec_t* WordTable::find(std::string_view text) {
   return static_cast<wrdrec_t*>(map_get_view(&wordMap, text));
 }
@@ -93,7 +104,11 @@ void WordTable::renew() {
 void WordTable::rebuildIds() {
   map_clear(&idMap);
   map_rehash(&idMap, map_size(&wordMap));
-  map_forall(&wordMap, forall_wordr, &idMap);
+  std::vector<wrdrec_t*> records;
+  records.reserve(static_cast<size_t>(map_size(&wordMap)));
+  int pos = 0;
+  for (void* rec; (rec = map_get_nth(&wordMap, &pos)) != nullptr; ++pos) records.push_back(static_cast<wrdrec_t*>(rec));
+  loadRecords(&idMap, records, false);  // numbers are unique in a table that passed its checks
 }
 
 void WordTable::rebuildTexts() {

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "base/map.h"
 #include "base/mem.h"
@@ -36,6 +37,12 @@ struct WordTable {
   // add() to `wordMap` alone for a text not yet there; null (nothing
   // entered) when the table already holds it.
   wrdrec_t* addNew(std::string_view text, int32_t num);
+  // A record for `text` numbered `num`, without a chain, in no table yet.
+  wrdrec_t* record(std::string_view text, int32_t num);
+  // Enters the records in `wordMap` in order, as addNew() one by one would,
+  // for less work: how a stored list is loaded. False when a text repeats;
+  // the tables are then to be cleared.
+  bool enterNew(const std::vector<wrdrec_t*>& records);
   wrdrec_t* find(std::string_view text);
   wrdrec_t* find(long num);
   int size() { return map_size(&wordMap); }

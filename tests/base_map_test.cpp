@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -750,3 +751,73 @@ TEST(MapAccel, ACustomComparisonIsHonoured) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every slot's key (as text) and value, with the capacity: equal layouts
+// give equal texts.
+std::string layout(map_t* m) {
+  std::string out = std::to_string(m->cap) + ":";
+  for (int i = 0; i < m->cap; i++) {
+    const mapel_t& el = m->els[i];
+    if (!map_live(el)) continue;
+    out += " " + std::to_string(i) + "=" +
+           (m->type == MAP_STR ? std::string(static_cast<char*>(el.key)) : std::to_string(map_ival(el.key))) +
+           "/" + std::to_string(map_ival(el.val));
+  }
+  return out;
+}
+
+// Loads `keys` both ways into fresh tables of `type` and compares them.
+void expectLoadMatchesOneByOne(int type, const std::vector<void*>& keys) {
+  map_t one, bulk;
+  map_init(&one, type, MAP_BORROW);
+  map_init(&bulk, type, MAP_BORROW);
+  std::vector<void*> vals;
+  for (size_t i = 0; i < keys.size(); i++) vals.push_back(map_ikey(static_cast<long>(i) + 1));
+  for (size_t i = 0; i < keys.size(); i++) ASSERT_EQ(map_assn_new(&one, keys[i], vals[i]), 1) << i;
+  ASSERT_EQ(map_load(&bulk, keys.data(), vals.data(), static_cast<int>(keys.size())), 1);
+  EXPECT_EQ(layout(&bulk), layout(&one));
+  EXPECT_NE(bulk.accel, nullptr);
+  for (size_t i = 0; i < keys.size(); i++) ASSERT_EQ(map_get(&bulk, keys[i]), vals[i]) << i;
+  char absent[] = "no such key";
+  EXPECT_EQ(map_get(&bulk, type == MAP_STR ? static_cast<void*>(absent) : map_ikey(-5)), nullptr);
+  map_done(&one);
+  map_done(&bulk);
+}
+
+}  // namespace
+
+// Loading a stored list must put every key where entering them one by one
+// does: the slot order is the order of the files written afterwards.
+TEST(MapLoad, KeysLandWhereOneByOneEntryPutsThem) {
+  std::vector<std::string> words = clusteredWords();
+  for (int n = 0; n < 60000; n += 7) words.push_back("w" + std::to_string(n * 31 % 99991));
+  std::shuffle(words.begin(), words.end(), std::mt19937(3));
+  std::vector<void*> keys;
+  for (std::string& w : words) keys.push_back(w.data());
+  expectLoadMatchesOneByOne(MAP_STR, keys);
+
+  std::vector<void*> numbers;
+  for (long k : clusteredNumbers()) numbers.push_back(map_ikey(k));
+  for (long k = 1; k <= 40000; k++) numbers.push_back(map_ikey(k * 7919 % 100003 + 9000000));
+  expectLoadMatchesOneByOne(MAP_INT, numbers);
+}
+
+TEST(MapLoad, ARepeatedKeyFailsAndATableInUseLoadsOneByOne) {
+  std::string a = "alpha", b = "beta", again = "alpha";
+  std::vector<void*> keys{a.data(), b.data(), again.data()};
+  std::vector<void*> vals{map_ikey(1), map_ikey(2), map_ikey(3)};
+  StrMap fresh;
+  EXPECT_EQ(map_load(&fresh.m, keys.data(), vals.data(), 3), 0);
+  EXPECT_EQ(fresh.m.accel, nullptr);
+
+  // Not empty: the keys go in one by one, and the repeat stops the load.
+  StrMap used;
+  std::string first = "first";
+  map_assn(&used.m, first.data(), map_ikey(9));
+  EXPECT_EQ(map_load(&used.m, keys.data(), vals.data(), 3), 0);
+  EXPECT_EQ(map_ival(map_get(&used.m, again.data())), 1);
+  EXPECT_EQ(map_size(&used.m), 3);
+  EXPECT_EQ(map_load(&used.m, keys.data() + 1, vals.data() + 1, 0), 1);
+}
