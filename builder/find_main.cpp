@@ -48,8 +48,8 @@ const char kUsage[] =
     "                     not matter), in the same element for all the WORDs.\n"
     "                     Each entry is printed as a line with its number and\n"
     "                     the path of the element that holds the word, then as\n"
-    "                     indented XML. PATH must hold words (not a reference\n"
-    "                     or an element of elements only).\n"
+    "                     indented XML. PATH must hold words of its own: a\n"
+    "                     reference (type R or E) is refused.\n"
     "      -l             also accept the words in link elements (type L)\n"
     "      -p             the WORDs are patterns (POSIX basic regular\n"
     "                     expressions). A pattern always matches a whole word:\n"
@@ -58,6 +58,7 @@ const char kUsage[] =
     "      -m LIMIT       with a single WORD, stop after LIMIT hits (0: no limit)\n"
     "  entry NUMBER       the entry NUMBER as indented XML\n"
     "  words PATH         the words that occur in the element PATH, one a line\n"
+    "                     (the elements that word takes)\n"
     "\n"
     "Options may stand anywhere before \"--\"; every argument after \"--\" is a\n"
     "PATH or a WORD, even one that begins with \"-\".\n"
@@ -96,7 +97,6 @@ class Printer {
  public:
   Printer(const TermText* term, const std::array<uint32_t, 256>* json) : term_(term), json_(json) {}
 
-  bool json() const { return json_ != nullptr; }
   // Stored text as the terminal shows it: for messages too.
   std::string shown(const std::string& stored) const { return term_->toTerminal(stored); }
 
@@ -134,8 +134,8 @@ class Printer {
 };
 
 // The one rule for which elements can be asked for their words: those
-// whose type holds words (I, K, L, N). A reference (R) holds another
-// element's words and an element of elements only (E) none of its own.
+// whose type holds words (I, K, L, N). A reference, to an element of the
+// same dictionary (R) or to another dictionary (E), holds none of its own.
 // Returns the tag, or 0 after an error line.
 int searchableTag(DictIO* d, const Printer& out, const std::string& path) {
   int tag = d->dtd->getIndex(path);

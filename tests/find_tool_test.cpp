@@ -191,7 +191,11 @@ TEST_F(FindTool, OptionsStandAnywhereBeforeTheDoubleDash) {
   EXPECT_EQ(find({"-l", "d", "word", "heslo.hw", "k\xf9\xf2"}), links);
   EXPECT_EQ(find({"d", "word", "heslo.tr", "h.*", "-p", "-m", "1"}), "0|1 HESLO.TR\n" + kEntry1 + "|");
   EXPECT_EQ(find({"d", "word", "heslo.tr", "horse", "-m1"}), "0|1 HESLO.TR\n" + kEntry1 + "|");
-  EXPECT_EQ(find({"d", "word", "heslo.tr", "horse", "--help"}).substr(0, 8), "0|Usage:");
+  std::string help = find({"d", "word", "heslo.tr", "horse", "--help"});
+  EXPECT_EQ(help.substr(0, 8), "0|Usage:");
+  for (const char* told : {"\n  --raw ", "\n  --json ", "A pattern always matches a whole word",
+                           "Options may stand anywhere before \"--\""})
+    EXPECT_NE(help.find(told), std::string::npos) << told;
   // After "--" an option is a word; a lone "-" is always one.
   EXPECT_EQ(find({"d", "word", "heslo.hw", "--", "k\xf9\xf2", "-l"}),
             "1||Note: '-l' is not a word of dictionary d.\n");
