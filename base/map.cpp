@@ -1,5 +1,6 @@
 #include "base/map.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -93,6 +94,7 @@ class FreeSlots {
     return j;
   }
   void fill(int slot) { next_[slot] = slot + 1 == static_cast<int>(next_.size()) ? 0 : slot + 1; }
+  void prefetch(int from) const { __builtin_prefetch(&next_[static_cast<size_t>(from)]); }
   int take(int from) {
     const int j = find(from);
     fill(j);
@@ -159,15 +161,42 @@ void dropAccel(map_t* map) {
   map->accel = nullptr;
 }
 
+// Enters every key of the slot array in `a`; with `check`, stops (false)
+// at a key already there. The keys of a large table lie all over memory and
+// so do their index entries: each block of slots asks for them all before
+// using any, so that the memory fetches overlap.
+bool addAllKeys(const map_t* map, map_accel_t* a, bool check) {
+  constexpr int kBlock = 64;
+  uint64_t strong[kBlock];
+  const mapel_t* els = map->els;
+  for (int from = 0; from < map->cap; from += kBlock) {
+    const int to = std::min(from + kBlock, map->cap);
+    if (map->type == MAP_STR)
+      for (int i = from; i < to; i++)
+        if (live(els[i])) __builtin_prefetch(els[i].key);
+    for (int i = from; i < to; i++) {
+      if (!live(els[i])) continue;
+      strong[i - from] = strongHash(map, els[i].key);
+      __builtin_prefetch(&a->index[static_cast<uint32_t>(strong[i - from]) & a->mask]);
+    }
+    for (int i = from; i < to; i++) {
+      if (!live(els[i])) continue;
+      void* key = els[i].key;
+      if (check && a->find(strong[i - from], [&](int j) { return map->comp(els[j].key, key) != 0; }) >= 0)
+        return false;
+      a->add(strong[i - from], i);
+    }
+  }
+  return true;
+}
+
 // Replaces the accelerator by one for the current slot array, whose filled
 // slots `slots` already knows.
 void rebuildAccel(map_t* map, FreeSlots slots) {
   dropAccel(map);
   if (map->els == nullptr || map->cap <= 0 || map->tombs > 0 || !accelerable(map)) return;
   map->accel = new map_accel_t(map->cap, std::move(slots));
-  for (int i = 0; i < map->cap; i++) {
-    if (live(map->els[i])) map->accel->add(strongHash(map, map->els[i].key), i);
-  }
+  addAllKeys(map, map->accel, false);
 }
 
 struct Probe {
@@ -371,12 +400,23 @@ FreeSlots replaceAll(map_t* map, int n) {
   // first empty slot from its start, taken in old slot order. `freeFrom`
   // finds that slot without walking the filled run slot by slot.
   FreeSlots freeFrom(cap);
-  for (int i = 0; i < oldCap; i++) {
-    if (!live(old[i])) continue;
-    const uint32_t h = oldHashes ? oldHashes[i] : 0;
-    const int j = freeFrom.take(startSlot(map, old[i].key, h));
-    map->els[j] = old[i];
-    if (map->hashes) map->hashes[j] = h;
+  constexpr int kBlock = 32;
+  int start[kBlock];
+  for (int from = 0; from < oldCap; from += kBlock) {
+    const int to = std::min(from + kBlock, oldCap);
+    // Start slots are scattered: a block asks for all of its before using any.
+    for (int i = from; i < to; i++) {
+      if (!live(old[i])) continue;
+      start[i - from] = startSlot(map, old[i].key, oldHashes ? oldHashes[i] : 0);
+      freeFrom.prefetch(start[i - from]);
+      __builtin_prefetch(&map->els[start[i - from]], 1);
+    }
+    for (int i = from; i < to; i++) {
+      if (!live(old[i])) continue;
+      const int j = freeFrom.take(start[i - from]);
+      map->els[j] = old[i];
+      if (map->hashes) map->hashes[j] = oldHashes[i];
+    }
   }
   free(old);
   free(oldHashes);
@@ -388,15 +428,9 @@ FreeSlots replaceAll(map_t* map, int n) {
 bool rebuildAccelChecked(map_t* map, FreeSlots slots) {
   dropAccel(map);
   auto* a = new map_accel_t(map->cap, std::move(slots));
-  for (int i = 0; i < map->cap; i++) {
-    void* key = map->els[i].key;
-    if (!live(map->els[i])) continue;
-    const uint64_t strong = strongHash(map, key);
-    if (a->find(strong, [&](int j) { return map->comp(map->els[j].key, key) != 0; }) >= 0) {
-      delete a;
-      return false;
-    }
-    a->add(strong, i);
+  if (!addAllKeys(map, a, true)) {
+    delete a;
+    return false;
   }
   map->accel = a;
   return true;
@@ -418,16 +452,31 @@ int map_load(map_t* map, void* const* keys, void* const* vals, int n) {
   // work is left to the end.
   dropAccel(map);
   FreeSlots slots(map->cap);
-  for (int i = 0; i < n; i++) {
-    void* key = keys[i];
-    if (overloaded(map) && map->cap <= INT_MAX / 2) slots = replaceAll(map, 2 * map->cap);
-    if (key == nullptr || key == kTomb || map->size >= map->cap) return 0;
-    const uint32_t h = map->hashes ? strHash(key) : 0;
-    mapel_t& el = map->els[slots.take(startSlot(map, key, h))];
-    if (map->hashes) map->hashes[&el - map->els] = h;
-    map->assn(&el.key, key);
-    el.val = vals[i];
-    map->size++;
+  constexpr int kBlock = 32;
+  uint32_t hash[kBlock];
+  for (int from = 0; from < n; from += kBlock) {
+    const int to = std::min(from + kBlock, n);
+    // The start slots of a block are asked for before any is used, so that
+    // their memory fetches overlap (growth within the block only wastes a
+    // few of them).
+    for (int i = from; i < to; i++) {
+      if (keys[i] == nullptr || keys[i] == kTomb) return 0;
+      hash[i - from] = map->hashes ? strHash(keys[i]) : 0;
+      const int start = startSlot(map, keys[i], hash[i - from]);
+      slots.prefetch(start);
+      __builtin_prefetch(&map->els[start], 1);
+    }
+    for (int i = from; i < to; i++) {
+      void* key = keys[i];
+      if (overloaded(map) && map->cap <= INT_MAX / 2) slots = replaceAll(map, 2 * map->cap);
+      if (map->size >= map->cap) return 0;
+      const uint32_t h = hash[i - from];
+      mapel_t& el = map->els[slots.take(startSlot(map, key, h))];
+      if (map->hashes) map->hashes[&el - map->els] = h;
+      map->assn(&el.key, key);
+      el.val = vals[i];
+      map->size++;
+    }
   }
   return rebuildAccelChecked(map, std::move(slots)) ? 1 : 0;
 }

@@ -155,7 +155,7 @@ void DictIO::makeFid(int force) {
   }
   if (!fil_exist(widFile)) {
     steps(wid, saves);
-  } else if (!words.chainsEndWithin(fil_size(widFile))) {
+  } else if (wrdChainsEnd_ > fil_size(widFile)) {
     damagedWid();
   }
 }

@@ -337,6 +337,9 @@ class DictIO {
   bool keptOriginal_ = false;  // the structure pass dropped entries: say so
   std::unique_ptr<ReadIndex> index_;  // read-only: the mapped index files
   bool mayRepair_ = false;  // set by rebuild(): damaged files are rebuilt
+  // Where the furthest chain of the word list last loaded ends: a word index
+  // shorter than this belongs to another list.
+  long wrdChainsEnd_ = 0;
 
   // --- opening (open.cpp) ---
   void openFull();

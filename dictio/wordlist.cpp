@@ -1,5 +1,6 @@
 // The word list file (".wrd"): saving and loading the word tables.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -71,6 +72,7 @@ bool DictIO::loadWrd() {
   MappedFile f;
   if (!f.open(wrdFile, true)) return false;
   words.clear();
+  wrdChainsEnd_ = 0;
   if (output) printf("Loading %s...\n", wrdFile);
   const unsigned char* p = f.data();
   const long size = static_cast<long>(f.size());
@@ -101,6 +103,7 @@ bool DictIO::loadWrd() {
     seen[num] = true;
     rec->chunk = chunk;
     rec->tailLink = tail;
+    if (!noChain) wrdChainsEnd_ = std::max(wrdChainsEnd_, static_cast<long>(tail) + 4);
     records.push_back(rec);
     progress.at(i);
   }

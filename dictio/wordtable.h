@@ -53,9 +53,6 @@ struct WordTable {
   // Empties them back to a new object's state (fresh 67-slot tables), so
   // whatever is built next lands where a new process would put it.
   void renew();
-  // Every word's chain ends inside a word index of `size` bytes: its last
-  // link field lies there. A list that fails this belongs to another index.
-  bool chainsEndWithin(long size);
   // `idMap` from `wordMap`, sized to it first; the other way round.
   void rebuildIds();
   void rebuildTexts();
