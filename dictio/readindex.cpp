@@ -20,48 +20,144 @@ bool damaged(const std::string& name, const char* what, long value) {
   return false;
 }
 
-uint64_t textHash(std::string_view text) { return std::hash<std::string_view>()(text); }
+// Eight bytes at a time, each step mixed, then a final mix: short words
+// spread over the whole table.
+uint64_t textHash(std::string_view text) {
+  uint64_t h = 0x9e3779b97f4a7c15ULL ^ text.size();
+  size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    uint64_t v;
+    memcpy(&v, text.data() + i, 8);
+    h = (h ^ v) * 0xff51afd7ed558ccdULL;
+    h ^= h >> 29;
+  }
+  uint64_t tail = 0;
+  memcpy(&tail, text.data() + i, text.size() - i);
+  h = (h ^ tail) * 0xc4ceb9fe1a85ec53ULL;
+  h ^= h >> 33;
+  h *= 0xff51afd7ed558ccdULL;
+  return h ^ (h >> 33);
+}
+
+// A text table entry: the hash's top byte above the word number.
+constexpr uint32_t kNumBits = 0xFFFFFF;
+uint32_t textTag(uint64_t hash) { return static_cast<uint32_t>(hash >> 56) << 24; }
 
 }  // namespace
 
-ReadIndex::Word ReadIndex::recordAt(long at) const {
-  const unsigned char* p = wrd_.data() + at;
-  Word w;
-  w.num = load_u24(p);
-  size_t len = p[3];
-  w.text = std::string_view(reinterpret_cast<const char*>(p + 4), len);
-  w.chunk = load_i32(p + 4 + len);
-  w.tailLink = load_i32(p + 8 + len);
-  return w;
-}
-
+// One pass over the list: every record checked, found by number, its chain
+// checked against the word index, its text entered in the text table.
 bool ReadIndex::checkWords(const std::string& name) {
   const unsigned char* p = wrd_.data();
-  const long size = static_cast<long>(wrd_.size());
-  if (size < 4) return damaged(name, "too short for its word count", size);
+  const size_t size = wrd_.size();
+  if (size < 4) return damaged(name, "too short for its word count", static_cast<long>(size));
   const int32_t n = load_i32(p);
-  if (n < 0 || n > kMaxNumber || n > (size - 4) / kMinWordRecord)
+  if (n < 0 || n > kMaxNumber || n > static_cast<long>((size - 4) / kMinWordRecord))
     return damaged(name, "the word count is larger than the file can hold", n);
-  long at = 4;
-  for (int32_t i = 0; i < n; ++i) {
-    const long len = at + 4 <= size ? p[at + 3] : 0;
-    if (at + 12 + len > size) return damaged(name, "a record runs past the end of the file", i);
-    Word w = recordAt(at);
-    if (w.num == 0 || (w.num < wordAt_.size() && wordAt_[w.num] != 0))
-      return damaged(name, "a word number is zero or repeated", w.num);
-    if (len == 0 || memchr(w.text.data(), '\0', w.text.size()) != nullptr)
-      return damaged(name, "a word text is empty or holds a NUL byte", w.num);
-    bool noChain = w.chunk == -1 && w.tailLink == -1;
-    if (!noChain && (w.chunk < 0 || w.tailLink < 0 ||
-                     static_cast<long>(w.tailLink) < static_cast<long>(w.chunk) + 8))
-      return damaged(name, "a word's chain offsets are impossible", w.num);
-    if (w.num >= wordAt_.size()) wordAt_.resize(std::max<size_t>(w.num + 1, wordAt_.size() * 2));
-    wordAt_[w.num] = static_cast<uint32_t>(at);
-    at += 12 + len;
+  const long widSize = static_cast<long>(wid_.size());
+  bool fits = true;
+  // Numbers are dense in any list lexorn writes; a list whose numbers are
+  // not is found by number through sorted pairs instead (made below).
+  const size_t denseLimit = 4 * static_cast<size_t>(n) + 1024;
+  wordAt_.assign(static_cast<size_t>(n) + 1, 0);
+  // Numbers come in no order: which were seen is asked of a bitmap small
+  // enough to stay in the cache, while the offsets are only stored.
+  std::vector<uint64_t> seen(denseLimit / 64 + 1);
+  bool dense = true;
+  size_t cap = 4;
+  while (cap < 2 * static_cast<size_t>(n) + 2) cap *= 2;
+  textTable_.assign(cap, 0);
+  // Records are checked a block at a time and their table slots asked for
+  // before any is entered: the table is large and the slots scattered.
+  constexpr int kBlock = 32;
+  size_t blockAt[kBlock];
+  uint64_t blockHash[kBlock];
+  uint32_t repeated = 0;  // the first record whose text an earlier one has
+  size_t at = 4;
+  for (int32_t i = 0; i < n;) {
+    int k = 0;
+    for (; k < kBlock && i < n; ++k, ++i) {
+      const size_t len = at + 4 <= size ? p[at + 3] : 0;
+      if (at + 12 + len > size) return damaged(name, "a record runs past the end of the file", i);
+      Word w = recordAt(at);
+      if (dense && w.num >= wordAt_.size()) {
+        dense = w.num < denseLimit;
+        if (dense) wordAt_.resize(std::min(denseLimit, std::max<size_t>(w.num + 1, 2 * wordAt_.size())), 0);
+      }
+      if (w.num == 0 || (dense && (seen[w.num >> 6] >> (w.num & 63) & 1) != 0))
+        return damaged(name, "a word number is zero or repeated", w.num);
+      if (dense) seen[w.num >> 6] |= uint64_t{1} << (w.num & 63);
+      if (len == 0 || memchr(w.text.data(), '\0', w.text.size()) != nullptr)
+        return damaged(name, "a word text is empty or holds a NUL byte", w.num);
+      bool noChain = w.chunk == -1 && w.tailLink == -1;
+      if (!noChain && (w.chunk < 0 || w.tailLink < 0 ||
+                       static_cast<long>(w.tailLink) < static_cast<long>(w.chunk) + 8))
+        return damaged(name, "a word's chain offsets are impossible", w.num);
+      fits = fits && (noChain || static_cast<long>(w.tailLink) + 4 <= widSize);
+      if (dense) wordAt_[w.num] = at;
+      blockAt[k] = at;
+      blockHash[k] = textHash(w.text);
+      __builtin_prefetch(&textTable_[blockHash[k] & (cap - 1)], 1);
+      at += 12 + len;
+    }
+    for (int j = 0; dense && j < k && repeated == 0; ++j) repeated = enterText(blockAt[j], blockHash[j]);
   }
-  if (at != size) return damaged(name, "bytes follow the last record", size - at);
+  if (at != size) return damaged(name, "bytes follow the last record", static_cast<long>(size - at));
   words_ = n;
+  if (!dense) {
+    // Texts are compared through numbers: entered again once they are sorted.
+    if (!sortWordsByNumber(name)) return false;
+    std::fill(textTable_.begin(), textTable_.end(), 0);
+    forEachWord([&](const Word& w) {
+      repeated = enterText(reinterpret_cast<const unsigned char*>(w.text.data()) - 4 - wrd_.data(), textHash(w.text));
+      return repeated == 0;
+    });
+  }
+  // The full open names the same record: the first whose text came before.
+  if (repeated != 0) return damaged(name, "a word text is repeated", repeated);
+  if (!fits) {
+    errorf("Error: %s does not match %s.\n", widName_.c_str(), name.c_str());
+    return false;
+  }
   return true;
+}
+
+bool ReadIndex::sortWordsByNumber(const std::string& name) {
+  wordAt_.clear();
+  sparseWords_.reserve(static_cast<size_t>(words_));
+  forEachWord([&](const Word& w) {
+    sparseWords_.emplace_back(w.num, reinterpret_cast<const unsigned char*>(w.text.data()) - 4 - wrd_.data());
+    return true;
+  });
+  std::sort(sparseWords_.begin(), sparseWords_.end());
+  for (size_t i = 1; i < sparseWords_.size(); ++i)
+    if (sparseWords_[i].first == sparseWords_[i - 1].first)
+      return damaged(name, "a word number is zero or repeated", sparseWords_[i].first);
+  return true;
+}
+
+size_t ReadIndex::wordOffset(uint32_t num) const {
+  if (!sparseWords_.empty()) {
+    auto it = std::lower_bound(sparseWords_.begin(), sparseWords_.end(), std::make_pair(num, size_t{0}));
+    return it != sparseWords_.end() && it->first == num ? it->second : 0;
+  }
+  return num < wordAt_.size() ? wordAt_[num] : 0;
+}
+
+// Enters the record at `at` in the text table: 0, or the record's number
+// when an earlier record has its text (the record is then not entered).
+uint32_t ReadIndex::enterText(size_t at, uint64_t hash) {
+  const Word w = recordAt(at);
+  const size_t mask = textTable_.size() - 1;
+  const uint32_t tag = textTag(hash);
+  for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+    const uint32_t e = textTable_[slot];
+    if (e == 0) {
+      textTable_[slot] = tag | w.num;
+      return 0;
+    }
+    if ((e & ~kNumBits) == tag && recordAt(wordOffset(e & kNumBits)).text == w.text) return w.num;
+  }
 }
 
 long ReadIndex::eidRecord(long i, uint32_t* num) const {
@@ -126,19 +222,9 @@ bool ReadIndex::open(const std::string& wrd, const std::string& eid, const std::
                      const std::string& wid) {
   wrdName_ = wrd;
   widName_ = wid;
-  if (!wrd_.open(wrd) || !checkWords(wrd)) return false;
+  // The word index is mapped first: the pass over the list checks chains against it.
+  if (!wrd_.open(wrd) || !wid_.open(wid) || !checkWords(wrd)) return false;
   if (!ent_.open(ent) || !eid_.open(eid) || !checkEntries(eid)) return false;
-  if (!wid_.open(wid) || !makeTextTable()) return false;
-  const long widSize = static_cast<long>(wid_.size());
-  bool fits = true;
-  forEachWord([&](const Word& w) {
-    fits = w.chunk < 0 || static_cast<long>(w.tailLink) + 4 <= widSize;
-    return fits;
-  });
-  if (!fits) {
-    errorf("Error: %s does not match %s.\n", wid.c_str(), wrd.c_str());
-    return false;
-  }
   // The entry stored last must be whole: a cut file loses its tail.
   long last = -1;
   int32_t lastNum = 0;
@@ -156,39 +242,22 @@ bool ReadIndex::open(const std::string& wrd, const std::string& eid, const std::
 }
 
 bool ReadIndex::word(uint32_t num, Word* w) const {
-  if (num >= wordAt_.size() || wordAt_[num] == 0) return false;
-  *w = recordAt(wordAt_[num]);
+  const size_t at = wordOffset(num);
+  if (at == 0) return false;
+  *w = recordAt(at);
   return true;
-}
-
-bool ReadIndex::makeTextTable() {
-  size_t n = 4;
-  while (n < 2 * static_cast<size_t>(words_) + 2) n *= 2;
-  textTable_.assign(n, 0);
-  const size_t mask = n - 1;
-  bool ok = true;
-  forEachWord([&](const Word& w) {
-    long at = reinterpret_cast<const unsigned char*>(w.text.data()) - 4 - wrd_.data();
-    for (size_t i = textHash(w.text) & mask;; i = (i + 1) & mask) {
-      if (textTable_[i] == 0) {
-        textTable_[i] = static_cast<uint32_t>(at + 1);
-        return true;
-      }
-      if (recordAt(textTable_[i] - 1).text == w.text) {
-        ok = damaged(wrdName_, "a word text is repeated", w.num);
-        return false;
-      }
-    }
-  });
-  return ok;
 }
 
 bool ReadIndex::find(std::string_view text, Word* w) const {
   if (textTable_.empty()) return false;
   const size_t mask = textTable_.size() - 1;
-  for (size_t i = textHash(text) & mask;; i = (i + 1) & mask) {
-    if (textTable_[i] == 0) return false;
-    Word x = recordAt(textTable_[i] - 1);
+  const uint64_t h = textHash(text);
+  const uint32_t tag = textTag(h);
+  for (size_t i = h & mask;; i = (i + 1) & mask) {
+    const uint32_t e = textTable_[i];
+    if (e == 0) return false;
+    if ((e & ~kNumBits) != tag) continue;
+    Word x = recordAt(wordOffset(e & kNumBits));
     if (x.text == text) {
       *w = x;
       return true;
@@ -196,7 +265,7 @@ bool ReadIndex::find(std::string_view text, Word* w) const {
   }
 }
 
-const std::vector<uint32_t>& ReadIndex::slotOrder() {
+const std::vector<size_t>& ReadIndex::slotOrder() {
   if (!slotOrder_.empty() || words_ == 0) return slotOrder_;
   // The order is the one a word table filled from this list would walk:
   // such a table is made once, read, and let go.
@@ -208,7 +277,7 @@ const std::vector<uint32_t>& ReadIndex::slotOrder() {
   slotOrder_.reserve(static_cast<size_t>(words_));
   int pos = 0;
   for (void* rec; (rec = map_get_nth(&table.wordMap, &pos)) != nullptr; ++pos)
-    slotOrder_.push_back(wordAt_[static_cast<uint32_t>(static_cast<wrdrec_t*>(rec)->num)]);
+    slotOrder_.push_back(wordOffset(static_cast<uint32_t>(static_cast<wrdrec_t*>(rec)->num)));
   return slotOrder_;
 }
 

@@ -20,6 +20,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/binio.h"
 #include "base/mapfile.h"
 
 class ReadIndex {
@@ -43,14 +44,20 @@ class ReadIndex {
   // Offsets of the word records in the order a word table loaded from this
   // list walks its slots (base/map.h): the order in which pattern searches
   // and word listings meet words, made on first use.
-  const std::vector<uint32_t>& slotOrder();
-  Word recordAt(long at) const;
+  const std::vector<size_t>& slotOrder();
+  // The record at byte `at` of the list, which must lie whole there.
+  Word recordAt(size_t at) const {
+    const unsigned char* p = wrd_.data() + at;
+    const size_t len = p[3];
+    return Word{std::string_view(reinterpret_cast<const char*>(p + 4), len), load_u24(p),
+                load_i32(p + 4 + len), load_i32(p + 8 + len)};
+  }
   // Calls fn(word) for every word in stored order until fn returns false.
   template <typename Fn>
   void forEachWord(Fn&& fn) const {
-    for (long at = 4; at < static_cast<long>(wrd_.size());) {
+    for (size_t at = 4; at < wrd_.size();) {
       Word w = recordAt(at);
-      at += 12 + static_cast<long>(w.text.size());
+      at += 12 + w.text.size();
       if (!fn(w)) return;
     }
   }
@@ -85,18 +92,24 @@ class ReadIndex {
  private:
   bool checkWords(const std::string& name);
   bool checkEntries(const std::string& name);
-  bool makeTextTable();
+  uint32_t enterText(size_t at, uint64_t hash);
+  bool sortWordsByNumber(const std::string& name);
+  size_t wordOffset(uint32_t num) const;  // 0: no such word
   long eidRecord(long i, uint32_t* num) const;  // the offset of record i
 
   MappedFile wrd_, eid_, ent_, wid_;
   std::string wrdName_, widName_;
   int words_ = 0;
   long entries_ = 0;
-  std::vector<uint32_t> wordAt_;     // by word number: record offset in .wrd, 0 none
+  std::vector<size_t> wordAt_;       // by word number: record offset in .wrd, 0 none
+  std::vector<std::pair<uint32_t, size_t>> sparseWords_;  // instead, when numbers are sparse
   std::vector<uint64_t> liveBits_;   // by entry number
   std::vector<int32_t> offsetByNum_; // by entry number when numbers are dense; else empty
-  std::vector<uint32_t> textTable_;  // open addressing: record offset + 1, 0 empty
-  std::vector<uint32_t> slotOrder_;
+  // Open addressing by the text's hash; an entry holds the hash's top byte
+  // above the word number (0: empty), so that a probe mostly reads a
+  // record only when it is the one.
+  std::vector<uint32_t> textTable_;
+  std::vector<size_t> slotOrder_;
   std::unordered_map<uint32_t, std::vector<uint32_t>> runStarts_;  // by word number
   // Offsets that several entries share, with their owner (rare: empty
   // packed forms); and, made on first use, every offset with its owner.

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -72,7 +73,20 @@ class DamagedOpen : public ::testing::Test {
 
 TEST_F(DamagedOpen, ReadOnlyOpenReportsAndTouchesNothing) {
   EXPECT_EQ(find({"d", "word", "E.HW", "pig"}).substr(0, 2), "0|");
-  const std::string eid = b.read(".eid"), wrd = b.read(".wrd"), wid = b.read(".wid");
+  const std::string eid = b.read(".eid"), wrd = b.read(".wrd"), wid = b.read(".wid"), ent = b.read(".ent");
+  // "dog" made "cat": the record stored later repeats a text.
+  const size_t cat = wrd.find("\x03" "cat"), dog = wrd.find("\x03" "dog");
+  ASSERT_NE(cat, std::string::npos);
+  ASSERT_NE(dog, std::string::npos);
+  std::string twice = wrd;
+  twice.replace(dog + 1, 3, "cat");
+  const uint32_t later = load_u24(reinterpret_cast<const unsigned char*>(wrd.data()) + std::max(cat, dog) - 3);
+  // The entry added last stands last in the entry file.
+  int32_t last = 0;
+  for (size_t at = 4; at + 7 <= eid.size(); at += 7)
+    if (load_u24(reinterpret_cast<const unsigned char*>(eid.data()) + at) == 50)
+      last = load_i32(reinterpret_cast<const unsigned char*>(eid.data()) + at + 3);
+  ASSERT_GT(last, 0);
   struct Case {
     const char* suffix;
     std::string bytes;
@@ -83,6 +97,9 @@ TEST_F(DamagedOpen, ReadOnlyOpenReportsAndTouchesNothing) {
       {".wrd", wrd.substr(0, wrd.size() - 3), "Error: d.wrd is damaged: a record runs past the end of the file (7).\n"},
       {".wid", wid.substr(0, 16), "Error: d.wid does not match d.wrd.\n"},
       {".def", "", "Error: d.def is damaged: it describes no element.\n"},
+      {".wrd", twice, "Error: d.wrd is damaged: a word text is repeated (" + std::to_string(later) + ").\n"},
+      {".ent", ent.substr(0, ent.size() - 1),
+       "Error: d.ent is damaged: entry 50 at offset " + std::to_string(last) + " is cut short.\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.suffix);

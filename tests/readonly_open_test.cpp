@@ -176,12 +176,15 @@ void expectSameAnswers(const std::string& base, const char* state) {
     q = draw(&d);
     full = answers(&d, q);
   }
+  const std::string dir = base.substr(0, base.rfind('/'));
+  const std::string before = testutil::snapshot(dir);
   {
     DictIO d(base.c_str(), 0, DIO_READONLY);
     ASSERT_TRUE(d.errText.empty()) << d.errText;
     EXPECT_EQ(d.wordMap.size + d.idMap.size + static_cast<int>(d.entPos.size()), 0);
     ro = answers(&d, q);
   }
+  EXPECT_EQ(testutil::snapshot(dir), before);  // not a byte, not a time
   ASSERT_GT(q.words.size(), 1000u);
   ASSERT_GT(q.phrases.size(), 100u);
   ASSERT_EQ(full.size(), ro.size());
