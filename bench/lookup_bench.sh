@@ -9,8 +9,9 @@
 #   - bench/lookup_bench times the read-only and the full open (medians)
 #     and, through the read-only open, single-word searches, two-word
 #     searches and fetches by number (median rates over RUNS rounds);
-#   - lexorn-find runs a one-word query end to end, RUNS times (default 5,
-#     after one untimed run): median wall time and peak resident memory.
+#   - lexorn-find looks up the middle entry's headword end to end, RUNS
+#     times (default 5, after one untimed run): median wall time and peak
+#     resident memory.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/measure.sh"
@@ -31,18 +32,17 @@ export LC_ALL=C
 echo "dictionary: ${size} MB generated, built with lexorn -f -s"
 "$build/bench/lookup_bench" d "$runs" 2000
 
-# A word of the definitions that a user might look up: the first one of
-# the middle entry's first definition.
+# A headword a user might look up: the middle entry's.
 word=$("$build/lexorn-find" --raw d entry "$(( $(od -An -tu4 -N4 d.eid) / 2 ))" |
-       sed -n 's:.*<DEF>\([^ <.,]*\).*:\1:p' | head -1)
+       sed -n 's:.*<HW>\([^ <]*\)</HW>.*:\1:p' | head -1)
 [ -n "$word" ] || { echo "lookup_bench: no word to look up" >&2; exit 1; }
-"$build/lexorn-find" --raw d word E.SENSE.DEF "$word" >/dev/null
-echo "one-word query: lexorn-find d word E.SENSE.DEF WORD ($("$build/lexorn-find" --raw d word E.SENSE.DEF "$word" | grep -c '^[0-9]') hits)"
+"$build/lexorn-find" --raw d word E.HW "$word" >/dev/null
+echo "one-word query: lexorn-find d word E.HW WORD ($("$build/lexorn-find" --raw d word E.HW "$word" | grep -c '^[0-9]') hits)"
 times=$(mktemp)
 for _ in $(seq "$runs"); do
   # /usr/bin/time gives the peak memory; its clock counts in hundredths.
   start=$EPOCHREALTIME
-  /usr/bin/time -o "$times.one" -f '%M' "$build/lexorn-find" --raw d word E.SENSE.DEF "$word" >/dev/null
+  /usr/bin/time -o "$times.one" -f '%M' "$build/lexorn-find" --raw d word E.HW "$word" >/dev/null
   echo "$(awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { print b - a }') $(cat "$times.one")" >>"$times"
 done
 wall=$(awk '{ print $1 }' "$times" | median)
