@@ -1,5 +1,7 @@
 #include "base/map.h"
 
+#include "base/hash.h"
+
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -35,19 +37,11 @@ inline uint64_t mix64(uint64_t x) {
   return x ^ (x >> 33);
 }
 
-inline uint64_t strongStrHash(const void* key) {
-  uint64_t h = 0xcbf29ce484222325ULL;
-  for (const unsigned char* p = static_cast<const unsigned char*>(key); *p; p++) {
-    h = (h ^ *p) * 0x100000001b3ULL;
-  }
-  return mix64(h);
-}
-
 // The same hash of a key given by its bytes.
-inline uint64_t strongViewHash(std::string_view key) {
-  uint64_t h = 0xcbf29ce484222325ULL;
-  for (unsigned char c : key) h = (h ^ c) * 0x100000001b3ULL;
-  return mix64(h);
+inline uint64_t strongViewHash(std::string_view key) { return hashBytes(key); }
+
+inline uint64_t strongStrHash(const void* key) {
+  return strongViewHash(std::string_view(static_cast<const char*>(key)));
 }
 
 // Start slot of a key whose string hash (when the table keeps them) is h.
@@ -528,6 +522,45 @@ void* map_get_view(map_t* map, std::string_view key) {
     return strncmp(stored, key.data(), key.size()) == 0 && stored[key.size()] == '\0';
   });
   return slot >= 0 ? map->els[slot].val : nullptr;
+}
+
+void map_get_views(map_t* map, const std::string_view* keys, void** vals, int n) {
+  maintain(map);
+  map_accel_t* a = map->accel;
+  if (a == nullptr || map->type != MAP_STR || map->comp != map_str_comp || map->tombs > 0) {
+    for (int i = 0; i < n; i++) vals[i] = map_get_view(map, keys[i]);
+    return;
+  }
+  // Each stage asks for what the next one reads, for a block of keys at a
+  // time: the index entry, the slot, the stored text. A key whose first
+  // candidate is not it (a tag shared by chance) is looked up alone.
+  constexpr int kBlock = 32;
+  uint64_t strong[kBlock];
+  int slot[kBlock];
+  for (int from = 0; from < n; from += kBlock) {
+    const int to = std::min(from + kBlock, n);
+    for (int i = from; i < to; i++) {
+      strong[i - from] = strongViewHash(keys[i]);
+      __builtin_prefetch(&a->index[static_cast<uint32_t>(strong[i - from]) & a->mask]);
+    }
+    for (int i = from; i < to; i++) {
+      slot[i - from] = a->find(strong[i - from], [](int) { return true; });
+      if (slot[i - from] >= 0) __builtin_prefetch(&map->els[slot[i - from]]);
+    }
+    for (int i = from; i < to; i++)
+      if (slot[i - from] >= 0) __builtin_prefetch(map->els[slot[i - from]].key);
+    for (int i = from; i < to; i++) {
+      const int j = slot[i - from];
+      vals[i] = nullptr;
+      if (j < 0 || keys[i].find('\0') != std::string_view::npos) {
+        if (j >= 0) vals[i] = map_get_view(map, keys[i]);
+        continue;
+      }
+      const char* stored = static_cast<const char*>(map->els[j].key);
+      const bool same = strncmp(stored, keys[i].data(), keys[i].size()) == 0 && stored[keys[i].size()] == '\0';
+      vals[i] = same ? map->els[j].val : map_get_view(map, keys[i]);
+    }
+  }
 }
 
 void* map_get_nth(map_t* map, int* pos) {

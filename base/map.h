@@ -108,6 +108,9 @@ void* map_get(map_t* map, void* key);
 // map_get of a string table for a key given by its bytes (no NUL needed):
 // the entry pass looks each word up where it stands in the text.
 void* map_get_view(map_t* map, std::string_view key);
+// map_get_view of n keys at once, into vals[0..n-1]: the same answers, and
+// on a large table much faster, since the keys' memory fetches overlap.
+void map_get_views(map_t* map, const std::string_view* keys, void** vals, int n);
 void* map_get_nth(map_t* map, int* pos);
 int map_forall(map_t* map, int (*fn)(void* key, void* val, void* arg), void* arg);
 int map_forkey(map_t* map, void* key, int (*fn)(mapel_t* el, int existed));

@@ -12,9 +12,13 @@
 #   force n1e5   lexorn -f -n100000 d   word index in batches of 100,000
 # For each kind it prints the medians of elapsed, user and system seconds,
 # the throughput (SIZE_MB over the median elapsed and over the median
-# user + system time) and the median peak resident memory.
+# user + system time) and the median peak resident memory. Then the time
+# of each pass of lexorn -f -s (medians over RUNS runs, told apart by the
+# lines each pass begins with), and, when xmllint is installed,
+# xmllint --stream --noout on the same bytes (inside one document element)
+# with the ratio of the force+speed time to it.
 set -eu
-[ $# -ge 2 ] || { sed -n '2,16p' "$0"; exit 2; }
+[ $# -ge 2 ] || { sed -n '2,20p' "$0"; exit 2; }
 lexorn=$(realpath "$1")
 gendict=$(realpath "$2")
 size=${3:-100}
@@ -35,6 +39,50 @@ cd "$work"
 
 echo "dictionary: $size MB, $runs runs each, medians"
 measure "force" "$size" "$runs" "$lexorn" -f d
-measure "force+speed" "$size" "$runs" "$lexorn" -f -s d
+speed_line=$(measure "force+speed" "$size" "$runs" "$lexorn" -f -s d)
+echo "$speed_line"
 measure "load" "$size" "$runs" "$lexorn" d
 measure "force n1e5" "$size" "$runs" "$lexorn" -f -n100000 d
+
+# Per pass: lexorn -f -s with its streams unbuffered, each line stamped as
+# it arrives. A pass runs from the line it begins with to the next pass's.
+passes() {
+  local start=$EPOCHREALTIME
+  stdbuf -o0 -e0 "$lexorn" -f -s d 2>&1 | stdbuf -o0 tr '\r' '\n' |
+    while IFS= read -r line; do
+      case $line in
+        "Building d.def..."*) echo "structure $EPOCHREALTIME" ;;
+        "Building d.wrd..."*) echo "entry $EPOCHREALTIME" ;;
+        "Building d.wid..."*) echo "word-index $EPOCHREALTIME" ;;
+        "Saving d.wrd..."*) echo "saves $EPOCHREALTIME" ;;
+        "Speeding up d.wid..."*) echo "speed-up $EPOCHREALTIME" ;;
+      esac
+    done
+  echo "end $EPOCHREALTIME"
+}
+times=$(mktemp)
+for _ in $(seq "$runs"); do
+  passes | awk '
+    { t[NR] = $2; name[NR] = $1 }
+    END { for (i = 1; i < NR; i++) if (name[i] != "saves" || !seen[name[i]]++) d[name[i]] += t[i + 1] - t[i]
+          printf "%.3f %.3f %.3f %.3f\n", d["structure"], d["entry"], d["word-index"], d["speed-up"] }' >>"$times"
+done
+echo "passes of lexorn -f -s (median seconds):"
+for col in 1 2 3 4; do
+  name=$(echo "structure entry word-index speed-up" | cut -d' ' -f$col)
+  printf "  %-11s %6.2f s\n" "$name" "$(awk -v c=$col '{ print $c }' "$times" | median)"
+done
+rm -f "$times"
+
+if command -v xmllint >/dev/null; then
+  # The dictionary is a sequence of entries, not one document: xmllint reads
+  # the same bytes inside one document element.
+  { head -n 1 d.xml; echo '<dictionary>'; tail -n +2 d.xml; echo '</dictionary>'; } >doc.xml
+  xml_line=$(measure "xmllint" "$size" "$runs" xmllint --stream --noout doc.xml)
+  echo "$xml_line"
+  build_e=$(echo "$speed_line" | awk '{ print $5 }')
+  xml_e=$(echo "$xml_line" | awk '{ print $5 }')
+  awk -v b="$build_e" -v x="$xml_e" 'BEGIN { printf "lexorn -f -s takes %.1f times as long as xmllint --stream\n", b / x }'
+else
+  echo "xmllint is not installed: no parsing baseline"
+fi

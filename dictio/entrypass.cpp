@@ -11,6 +11,7 @@
 
 #include "base/error.h"
 #include "base/files.h"
+#include "base/map.h"
 #include "base/passfile.h"
 #include "base/progress.h"
 #include "base/word.h"
@@ -52,29 +53,49 @@ struct EntryPass {
   int32_t numbered = 0;  // numbers given so far
   long clipped = 0;      // words cut to kMaxWordLength bytes
   EntryCells entry = {};
-
-  // The word's number, given now when it is new; 0 when the numbers ran out.
-  int32_t number(std::string_view w) {
-    if (wrdrec_t* rec = words->find(w)) return rec->num;
-    if (numbered >= kMaxNumber) return 0;
-    return words->add(w, ++numbered, false)->num;
-  }
+  // The current entry's words in numbering order, each node's as a run,
+  // and what the word table holds for them.
+  std::vector<std::string_view> views = {};
+  std::vector<std::pair<const XMLEntry*, uint32_t>> runs = {};  // node, end of its run
+  std::vector<void*> found = {};
 
   // Numbers the words of `e`'s subtree, children first. False when a word
   // needs a number beyond the representable range.
   bool numberTree(const XMLEntry* e) {
-    for (const XMLEntry* child : e->children)
-      if (!numberTree(child)) return false;
-    uint32_t begin = static_cast<uint32_t>(entry.cells.size());
-    bool numbers = true;
-    clipped += forEachWord(e->value.c_str(), [&](std::string_view w) {
-      int32_t num = numbers ? number(w) : 0;
-      if (num == 0) numbers = false;
-      else XMLappendCell(&entry.cells, static_cast<uint32_t>(num));
-    });
-    if (!numbers) return false;
-    entry.spans.push_back({e, begin, static_cast<uint32_t>(entry.cells.size())});
+    views.clear();
+    runs.clear();
+    gather(e);
+    // Most words are known: they are looked up together, which lets their
+    // memory fetches overlap; new ones are numbered in order below.
+    found.resize(views.size());
+    map_get_views(&words->wordMap, views.data(), found.data(), static_cast<int>(views.size()));
+    size_t k = 0;
+    for (const auto& [node, end] : runs) {
+      uint32_t begin = static_cast<uint32_t>(entry.cells.size());
+      for (; k < end; ++k) {
+        auto* rec = static_cast<wrdrec_t*>(found[k]);
+        int32_t num = rec != nullptr ? rec->num : number(views[k]);
+        if (num == 0) return false;
+        XMLappendCell(&entry.cells, static_cast<uint32_t>(num));
+      }
+      entry.spans.push_back({node, begin, static_cast<uint32_t>(entry.cells.size())});
+    }
     return true;
+  }
+
+ private:
+  void gather(const XMLEntry* e) {
+    for (const XMLEntry* child : e->children) gather(child);
+    clipped += forEachWord(e->value.c_str(), [&](std::string_view w) { views.push_back(w); });
+    runs.push_back({e, static_cast<uint32_t>(views.size())});
+  }
+
+  // A word the table did not hold when the entry was looked up: it may have
+  // been numbered since, earlier in the same entry. 0 when the numbers ran out.
+  int32_t number(std::string_view w) {
+    if (wrdrec_t* rec = words->find(w)) return rec->num;
+    if (numbered >= kMaxNumber) return 0;
+    return words->add(w, ++numbered, false)->num;
   }
 };
 

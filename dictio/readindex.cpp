@@ -6,6 +6,7 @@
 
 #include "base/binio.h"
 #include "base/error.h"
+#include "base/hash.h"
 #include "base/word.h"
 #include "dictio/wordtable.h"
 #include "xml/packed.h"
@@ -20,24 +21,7 @@ bool damaged(const std::string& name, const char* what, long value) {
   return false;
 }
 
-// Eight bytes at a time, each step mixed, then a final mix: short words
-// spread over the whole table.
-uint64_t textHash(std::string_view text) {
-  uint64_t h = 0x9e3779b97f4a7c15ULL ^ text.size();
-  size_t i = 0;
-  for (; i + 8 <= text.size(); i += 8) {
-    uint64_t v;
-    memcpy(&v, text.data() + i, 8);
-    h = (h ^ v) * 0xff51afd7ed558ccdULL;
-    h ^= h >> 29;
-  }
-  uint64_t tail = 0;
-  memcpy(&tail, text.data() + i, text.size() - i);
-  h = (h ^ tail) * 0xc4ceb9fe1a85ec53ULL;
-  h ^= h >> 33;
-  h *= 0xff51afd7ed558ccdULL;
-  return h ^ (h >> 33);
-}
+uint64_t textHash(std::string_view text) { return hashBytes(text); }
 
 // A text table entry: the hash's top byte above the word number.
 constexpr uint32_t kNumBits = 0xFFFFFF;

@@ -821,3 +821,26 @@ TEST(MapLoad, ARepeatedKeyFailsAndATableInUseLoadsOneByOne) {
   EXPECT_EQ(map_size(&used.m), 3);
   EXPECT_EQ(map_load(&used.m, keys.data() + 1, vals.data() + 1, 0), 1);
 }
+
+// Looking keys up together answers as one at a time does: present keys,
+// missing ones, keys whose hash tag another key shares, keys holding a NUL.
+TEST(MapGetViews, AnswersAsOneAtATime) {
+  std::vector<std::string> words = clusteredWords();
+  StrMap t;
+  for (size_t i = 0; i < words.size(); i += 2) map_assn(&t.m, words[i].data(), map_ikey(static_cast<long>(i) + 1));
+  std::vector<std::string> asked = words;
+  asked.push_back(std::string("a\0b", 3));
+  asked.push_back("never stored");
+  std::vector<std::string_view> keys(asked.begin(), asked.end());
+  std::vector<void*> vals(keys.size());
+  map_get_views(&t.m, keys.data(), vals.data(), static_cast<int>(keys.size()));
+  for (size_t i = 0; i < keys.size(); i++) ASSERT_EQ(vals[i], map_get_view(&t.m, keys[i])) << i;
+  EXPECT_EQ(map_ival(vals[0]), 1);
+  EXPECT_EQ(vals[1], nullptr);
+
+  // Without an accelerator (a table with a tombstone) the same holds.
+  map_dele(&t.m, words[0].data());
+  map_get_views(&t.m, keys.data(), vals.data(), static_cast<int>(keys.size()));
+  for (size_t i = 0; i < keys.size(); i++) ASSERT_EQ(vals[i], map_get_view(&t.m, keys[i])) << i;
+  EXPECT_EQ(vals[0], nullptr);
+}
