@@ -14,6 +14,7 @@
 #include "base/map.h"
 #include "base/passfile.h"
 #include "base/progress.h"
+#include "base/readahead.h"
 #include "base/word.h"
 #include "dictio/dictio.h"
 #include "dictio/scope.h"
@@ -21,6 +22,7 @@
 #include "dtd/dtd.h"
 #include "xml/entry.h"
 #include "xml/packed.h"
+#include "xml/readentry.h"
 #include "xml/reader.h"
 
 namespace {
@@ -120,15 +122,24 @@ void DictIO::makeWrd() {
   long at = 0;  // write offset in the entry file
   int32_t count = 0;
   bool ok = true;
-  while (ok && !feof(xml.get()) && !ferror(xml.get())) {
-    if (!reader.getEntry(xml.handle())) continue;
+  // The reading runs ahead on a thread of its own (base/readahead.h).
+  FILE* in = xml.get();
+  ReadAhead<ReadEntry> ahead([&reader, in](ReadEntry& item) { return readEntry(&reader, in, &item); },
+                             kReadAheadEntries);
+  ReadEntry item;
+  bool readFailed = false;
+  while (ok && ahead.next(item)) {
+    releaseMessages(item);
+    readFailed = item.readFailed;
+    if (!item.tree) continue;
+    const XMLEntry* tree = item.tree.get();
     pass.entry.clear();
     if (count >= kMaxNumber) {
       ok = failPass(strprintf("%s holds more than %ld entries", from.c_str(), kMaxNumber));
     } else if (dtd->count == 0) {
       ok = failPass(strprintf("%s describes no element, so no entry of %s can be stored (lexorn -f "
                               "infers it again)", dtd->dtdName.c_str(), from.c_str()));
-    } else if (!pass.numberTree(reader.getXMLEntry())) {
+    } else if (!pass.numberTree(tree)) {
       ok = failPass(strprintf("%s holds more than %ld distinct words", from.c_str(), kMaxNumber));
     } else if (at > INT32_MAX) {
       ok = failPass(strprintf("%s would grow beyond %d bytes", entFile, INT32_MAX));
@@ -137,12 +148,12 @@ void DictIO::makeWrd() {
     entPos.emplace_hint(entPos.end(), ++count, static_cast<int32_t>(at));
     std::sort(pass.entry.spans.begin(), pass.entry.spans.end());
     packed.clear();
-    XMLpackEntry(reader.getXMLEntry(), cells, dtd, &packed);
+    XMLpackEntry(tree, cells, dtd, &packed);
     if (fwrite(packed.data(), 1, packed.size(), ent.get()) != packed.size()) break;  // told at close
     at += static_cast<long>(packed.size());
-    progress.at(ftell(xml.get()));
+    progress.at(item.position);
   }
-  if (ok && ferror(xml.get())) ok = failPass(strprintf("Could not read %s", from.c_str()));
+  if (ok && readFailed) ok = failPass(strprintf("Could not read %s", from.c_str()));
   scope->close(ent, ".ent");
   if (pass.clipped > 0)
     errorf("Error: %ld words longer than %d bytes were cut to their first %d bytes.\n",

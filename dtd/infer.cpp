@@ -9,9 +9,11 @@
 #include "base/error.h"
 #include "base/files.h"
 #include "base/progress.h"
+#include "base/readahead.h"
 #include "base/text.h"
 #include "dtd/dtd.h"
 #include "xml/entry.h"
+#include "xml/readentry.h"
 #include "xml/reader.h"
 #include "xml/writer.h"
 
@@ -224,25 +226,36 @@ DTD::Inferred DTD::infer(FILE* in, long size, FILE* out) {
 
   Inferred r;
   XML reader;
-  reader.setOutProps(2);
   reader.readHeader(in);
   reader.printHeader(out);
+  // The reading runs ahead on a thread of its own (base/readahead.h); the
+  // pass works on each entry through a reader object of its own.
+  ReadAhead<ReadEntry> ahead([&reader, in](ReadEntry& item) { return readEntry(&reader, in, &item); },
+                             kReadAheadEntries);
+  XML view;
+  view.setOutProps(2);
+  ReadEntry item;
+  bool readFailed = false;
   int unfit = 0;  // entries left out for a tag name the ".def" file cannot hold
-  while (!feof(in) && !ferror(in)) {
-    if (!reader.getEntry(&in)) continue;
-    if (const XMLEntry* bad = unstorable(reader.root)) {
+  while (ahead.next(item)) {
+    releaseMessages(item);
+    readFailed = item.readFailed;
+    if (!item.tree) continue;
+    delete view.root;
+    view.root = item.tree.release();
+    if (const XMLEntry* bad = unstorable(view.root)) {
       unfit++;
       errorf("Parse error: Tag name unfit for the structure file (%s), entry left out: %s\n",
-             bad->name.c_str(), XMLprintEntry(reader.root, true, false).c_str());
+             bad->name.c_str(), XMLprintEntry(view.root, true, false).c_str());
     } else {
-      const std::string text = reader.getString(false);
+      const std::string text = view.getString(false);
       if (fwrite(text.data(), 1, text.size(), out) != text.size()) r.written = false;
-      root = reader.addDTD(root, reader.getEntDTD(this), this);
+      root = view.addDTD(root, view.getEntDTD(this), this);
       garb_clear(root);
     }
-    meter.at(ftell(in));
+    meter.at(item.position);
   }
-  if (ferror(in)) {
+  if (readFailed) {
     errorf("Error: Could not read %s; it is left as it was.\n", xmlName.c_str());
     r.read = false;
   }

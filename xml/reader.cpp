@@ -72,7 +72,10 @@ XML::~XML() {
 }
 
 void XML::report(const std::string& message) {
-  std::fwrite(message.data(), 1, message.size(), stderr);
+  if (heldMessages != nullptr)
+    heldMessages->append(message);
+  else
+    std::fwrite(message.data(), 1, message.size(), stderr);
   ++errors;
 }
 

@@ -47,6 +47,10 @@ class XML {
   int outProps = 7;       // writer properties (xml/writer.h)
   int errors = 0;         // "Parse error" messages reported through this object
   int skipped = 0;        // reads that consumed markup ("<") but gave no entry
+  // When set, "Parse error" messages are appended here instead of written
+  // to standard error: a reader running ahead on a thread hands them over
+  // with the entry they belong to.
+  std::string* heldMessages = nullptr;
 
   XML();
   ~XML();

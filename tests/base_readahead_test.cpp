@@ -1,0 +1,106 @@
+#include "base/readahead.h"
+
+#include <gtest/gtest.h>
+#include <sched.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// Restores the process's cores when a test that narrowed them ends.
+class PinToOneCore {
+ public:
+  PinToOneCore() {
+    sched_getaffinity(0, sizeof saved_, &saved_);
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    for (int c = 0; c < CPU_SETSIZE; ++c)
+      if (CPU_ISSET(c, &saved_)) {
+        CPU_SET(c, &one);
+        break;
+      }
+    sched_setaffinity(0, sizeof one, &one);
+  }
+  ~PinToOneCore() { sched_setaffinity(0, sizeof saved_, &saved_); }
+
+ private:
+  cpu_set_t saved_;
+};
+
+// Makes "item 0" … "item N-1", each into an item it expects to find empty,
+// and records on which thread it ran.
+struct Maker {
+  explicit Maker(int n) : count(n) {}
+  int count;
+  std::atomic<int> made{0};
+  std::atomic<int> reusedItems{0};
+  std::thread::id thread;
+  bool operator()(std::vector<std::string>& item) {
+    thread = std::this_thread::get_id();
+    if (!item.empty()) ++reusedItems;
+    if (made >= count) return false;
+    item.push_back("item " + std::to_string(made++));
+    return true;
+  }
+};
+
+std::vector<std::string> takeAll(ReadAhead<std::vector<std::string>>& ahead) {
+  std::vector<std::string> got;
+  std::vector<std::string> item;
+  while (ahead.next(item)) {
+    EXPECT_EQ(item.size(), 1u);
+    got.push_back(item.empty() ? "" : item.back());
+  }
+  EXPECT_FALSE(ahead.next(item)) << "the end stays the end";
+  return got;
+}
+
+std::vector<std::string> expected(int n) {
+  std::vector<std::string> v;
+  for (int i = 0; i < n; ++i) v.push_back("item " + std::to_string(i));
+  return v;
+}
+
+TEST(ReadAhead, ItemsArriveInOrderWhateverTheDepth) {
+  for (size_t depth : {0, 1, 3, 64}) {
+    Maker maker(1000);
+    ReadAhead<std::vector<std::string>> ahead(std::ref(maker), depth);
+    EXPECT_EQ(takeAll(ahead), expected(1000)) << "depth " << depth;
+    EXPECT_EQ(maker.reusedItems, 0);
+  }
+}
+
+TEST(ReadAhead, EmptyInputGivesNoItem) {
+  Maker maker(0);
+  ReadAhead<std::vector<std::string>> ahead(std::ref(maker), 4);
+  EXPECT_TRUE(takeAll(ahead).empty());
+}
+
+TEST(ReadAhead, StoppingEarlyEndsTheThreadAndMakesNoMoreThanTheDepthAhead) {
+  Maker maker(100000);
+  {
+    ReadAhead<std::vector<std::string>> ahead(std::ref(maker), 2);
+    std::vector<std::string> item;
+    ASSERT_TRUE(ahead.next(item));
+    ASSERT_TRUE(ahead.next(item));
+    EXPECT_EQ(item.back(), "item 1");
+  }  // must return, not wait for the rest
+  // Two taken, at most two waiting, one being made when asked to stop.
+  EXPECT_LE(maker.made, 5);
+}
+
+TEST(ReadAhead, OnOneCoreItemsAreMadeOnTheCallersThreadAndFresh) {
+  PinToOneCore pin;
+  ASSERT_EQ(availableCores(), 1);
+  Maker maker(50);
+  ReadAhead<std::vector<std::string>> ahead(std::ref(maker), 8);
+  EXPECT_EQ(maker.made, 0) << "nothing is made before it is asked for";
+  EXPECT_EQ(takeAll(ahead), expected(50));
+  EXPECT_EQ(maker.thread, std::this_thread::get_id());
+  EXPECT_EQ(maker.reusedItems, 0) << "a stale item would carry the last entry";
+}
+
+}  // namespace

@@ -1,0 +1,43 @@
+// ReadEntry: one read of the dictionary file's reader, taken whole, so that
+// a pass can read on one thread (base/readahead.h) and work on another.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "xml/entry.h"
+#include "xml/reader.h"
+
+// How many entries a reader may run ahead of its pass: enough to ride out
+// an entry that takes long to work on, in little memory.
+constexpr size_t kReadAheadEntries = 64;
+
+struct ReadEntry {
+  std::unique_ptr<XMLEntry> tree;  // the entry; none when the read gave no entry
+  std::string messages;            // what the reader reported on the way
+  long position = 0;               // where the input stood after the read
+  bool readFailed = false;         // the input had failed by then
+};
+
+// Reads the next entry of `in` with `reader` into `item`, which takes the
+// tree; false, and nothing read, at the end of the input (or after it
+// failed). The reader's messages are held in the item, not written.
+inline bool readEntry(XML* reader, FILE* in, ReadEntry* item) {
+  if (feof(in) || ferror(in)) return false;
+  reader->heldMessages = &item->messages;
+  const bool got = reader->getEntry(&in);
+  reader->heldMessages = nullptr;
+  if (got) {
+    item->tree.reset(reader->root);
+    reader->root = new XMLEntry;
+  }
+  item->position = ftell(in);
+  item->readFailed = ferror(in) != 0;
+  return true;
+}
+
+// Writes the messages the read held, as the reader would have written them.
+inline void releaseMessages(const ReadEntry& item) {
+  fwrite(item.messages.data(), 1, item.messages.size(), stderr);
+}
