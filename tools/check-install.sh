@@ -4,13 +4,15 @@
 # examples/host is configured apart with find_package(lexorn), built and
 # run, and built and run once more from its Makefile with pkg-config. A
 # shared library is also checked for its SONAME and exports
-# (tools/check-exports.sh).
+# (tools/check-exports.sh). Last, a project that adds the source tree with
+# add_subdirectory is configured (not built): it gets lexorn::dict, and
+# none of lexorn's options, tests or build type.
 #
 #   check-install.sh BUILD_DIR
 #
 # Exit status 0 when every step passed.
 set -euo pipefail
-[ $# -eq 1 ] || { sed -n '2,10p' "$0"; exit 2; }
+[ $# -eq 1 ] || { sed -n '2,13p' "$0"; exit 2; }
 build=$(cd "$1" && pwd)
 src=$(cd "$(dirname "$0")/.." && pwd)
 tmp=$(mktemp -d)
@@ -100,4 +102,24 @@ if [ "$shared" = 1 ]; then
   step "the shared library's SONAME and exports"
   bash "$src/tools/check-exports.sh" "$prefix/$libdir/liblexorn.so" "$src" "$prefix/include"
 fi
+step "add_subdirectory: lexorn::dict for the parent, lexorn's options for lexorn alone"
+mkdir -p "$tmp/parent"
+printf '%s\n' 'cmake_minimum_required(VERSION 3.25)' 'project(parent LANGUAGES CXX)' \
+  "add_subdirectory(\"$src\" lexorn)" "add_executable(host \"$src/examples/host/host.cpp\")" \
+  'target_link_libraries(host PRIVATE lexorn::dict)' >"$tmp/parent/CMakeLists.txt"
+cmake -S "$tmp/parent" -B "$tmp/parent/build" -DLEXORN_WERROR=ON -DLEXORN_IMPORT=OFF \
+  >"$tmp/parent.log" 2>&1 || { cat "$tmp/parent.log" >&2; fail "the parent project does not configure"; }
+host_flags=$(cat "$tmp/parent/build/CMakeFiles/host.dir/flags.make")
+lib_flags=$(cat "$tmp/parent/build/lexorn/CMakeFiles/lexorn_base.dir/flags.make")
+case $host_flags in *-std=*++20*) ;; *) fail "the parent's target is not compiled as C++20" ;; esac
+case $host_flags in *"$tmp/parent/build/lexorn/include"*) ;;
+  *) fail "the parent's target lacks lexorn's include directory" ;; esac
+case $host_flags in *-Wall*|*-Werror*|*-fvisibility*) fail "lexorn's options reach the parent's target" ;; esac
+case $lib_flags in *"-Wall -Wextra -Werror"*) ;; *) fail "lexorn's own targets lack its options" ;; esac
+for dir in tests examples; do
+  [ ! -e "$tmp/parent/build/lexorn/$dir" ] || fail "lexorn's $dir are configured in a parent project"
+done
+grep -q '^CMAKE_BUILD_TYPE:STRING=$' "$tmp/parent/build/CMakeCache.txt" ||
+  fail "lexorn set the parent's build type: $(grep '^CMAKE_BUILD_TYPE' "$tmp/parent/build/CMakeCache.txt")"
+
 step "passed"
