@@ -11,3 +11,5 @@ int availableCores() {
   int n = CPU_COUNT(&set);
   return n < 1 ? 1 : n;
 }
+
+std::thread startThread(void (*run)(void*), void* arg) { return std::thread(run, arg); }

@@ -25,13 +25,18 @@
 // Cores this process may run on (at least 1).
 int availableCores();
 
+// Runs `run(arg)` on a new thread. The thread's state is then of one type
+// for every ReadAhead, and none of the library's internal types shows in a
+// shared library's interface through the standard library's templates.
+std::thread startThread(void (*run)(void*), void* arg);
+
 template <typename T>
 class ReadAhead {
  public:
   // `make` fills an item and returns true, or returns false at the end.
   ReadAhead(std::function<bool(T&)> make, size_t depth)
       : make_(std::move(make)), depth_(depth < 1 ? 1 : depth) {
-    if (availableCores() > 1) thread_ = std::thread([this] { run(); });
+    if (availableCores() > 1) thread_ = startThread(&ReadAhead::runOn, this);
   }
   ~ReadAhead() {
     if (!thread_.joinable()) return;
@@ -64,6 +69,7 @@ class ReadAhead {
   }
 
  private:
+  static void runOn(void* self) { static_cast<ReadAhead*>(self)->run(); }
   void run() {
     for (;;) {
       T item;

@@ -32,6 +32,9 @@ std::string parseFindArgs(const std::vector<std::string>& args, FindArgs* out) {
     } else if (a == "--help" || a == "-h") {
       out->help = true;
       return "";
+    } else if (a == "--version") {
+      out->version = true;
+      return "";
     } else if (a == "--raw") {
       out->raw = true;
     } else if (a == "--json") {

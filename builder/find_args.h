@@ -12,6 +12,7 @@
 
 struct FindArgs {
   bool help = false;
+  bool version = false;  // --version
   bool raw = false;   // --raw: text in and out as stored
   bool json = false;  // --json: one JSON object a line
   // Options of the word command.
@@ -26,7 +27,8 @@ struct FindArgs {
 
 // Takes `args` (argv without the program name) apart into *out. Returns the
 // text of a usage error ("unknown option -x."), or empty when the line is
-// well formed; with --help, parsing stops there and nothing else is checked.
+// well formed; with --help or --version, parsing stops there and nothing
+// else is checked.
 std::string parseFindArgs(const std::vector<std::string>& args, FindArgs* out);
 
 // Whether a -p pattern carries an anchor of its own: a leading "^" or an

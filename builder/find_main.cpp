@@ -25,6 +25,7 @@
 #include "builder/find_text.h"
 #include "dictio/dictio.h"
 #include "dtd/dtd.h"
+#include "lexorn/version.h"
 #include "xml/entry.h"
 #include "xml/writer.h"
 
@@ -37,6 +38,7 @@ const char kUsage[] =
     "       lexorn-find DICT entry NUMBER\n"
     "       lexorn-find DICT words PATH\n"
     "       lexorn-find --help\n"
+    "       lexorn-find --version\n"
     "\n"
     "Looks words and entries up in a dictionary built by lexorn. DICT names the\n"
     "dictionary as lexorn takes it (cut at its last \".\", so with or without\n"
@@ -67,6 +69,7 @@ const char kUsage[] =
     "                     {\"entry\":N,\"path\":P,\"xml\":X} for each hit of word,\n"
     "                     {\"entry\":N,\"xml\":X} for entry, {\"word\":W} for words;\n"
     "                     X is the entry as one line of XML\n"
+    "  --version          print \"lexorn-find VERSION\" and exit\n"
     "\n"
     "Without --raw, WORDs and PATHs are taken in the locale's character set\n"
     "(LC_ALL, LC_CTYPE, LANG) and converted to ISO-8859-2, and what is printed is\n"
@@ -269,6 +272,10 @@ int main(int argc, char** argv) {
   std::string problem = parseFindArgs(std::vector<std::string>(argv + 1, argv + argc), &args);
   if (args.help) {
     fputs(kUsage, stdout);
+    return kFound;
+  }
+  if (args.version) {
+    fputs("lexorn-find " LEXORN_VERSION "\n", stdout);
     return kFound;
   }
   if (!problem.empty()) return usageError(problem);

@@ -166,7 +166,7 @@ TEST(FindArgs, OptionsAnywhereBeforeTheDoubleDash) {
       {{}, "a dictionary and a command are needed."},
       {{"d", "-l"}, "a dictionary and a command are needed."},
       {{"d", "find", "x"}, "unknown command find."},
-      {{"d", "word", "E", "x", "--version"}, "unknown option --version."},
+      {{"d", "word", "E", "x", "--verbose"}, "unknown option --verbose."},
       {{"d", "word", "-m", "-1", "E", "x"}, "bad limit '-1'."},
       {{"d", "word", "-m2x", "E", "x"}, "bad limit '2x'."},
       {{"d", "word", "-m", "2147483648", "E", "x"}, "bad limit '2147483648'."},
