@@ -1,7 +1,7 @@
 // ReadAhead: items made on a thread of their own and taken in order.
 //
 // A pass that reads its input and works on what it read can do both at once
-// on two cores: the reading runs ahead on a thread, at most `depth` items,
+// on two cores: the reading runs ahead on a thread, a few batches of items,
 // and the pass takes the items in the order they were made. On a machine
 // with one core the items are made on the caller's thread as it asks for
 // them. Either way the pass sees the same items in the same order; whatever
@@ -11,7 +11,7 @@
 //
 // `make` runs on the reading thread only, and must touch nothing the pass
 // touches meanwhile. Ending early is allowed: the destructor stops the
-// thread after the item it is making, and drops what was not taken.
+// thread after the batch it is making, and drops what was not taken.
 #pragma once
 
 #include <condition_variable>
@@ -21,6 +21,7 @@
 #include <mutex>
 #include <thread>
 #include <utility>
+#include <vector>
 
 // Cores this process may run on (at least 1).
 int availableCores();
@@ -34,8 +35,13 @@ template <typename T>
 class ReadAhead {
  public:
   // `make` fills an item and returns true, or returns false at the end.
-  ReadAhead(std::function<bool(T&)> make, size_t depth)
-      : make_(std::move(make)), depth_(depth < 1 ? 1 : depth) {
+  // Items pass between the threads in batches of `batch`, at most
+  // `batchesAhead` batches ahead of the pass: one hand-over per item would
+  // cost more in waking threads than the reading it saves.
+  ReadAhead(std::function<bool(T&)> make, size_t batch, size_t batchesAhead = 4)
+      : make_(std::move(make)),
+        batch_(batch < 1 ? 1 : batch),
+        batchesAhead_(batchesAhead < 1 ? 1 : batchesAhead) {
     if (availableCores() > 1) thread_ = startThread(&ReadAhead::runOn, this);
   }
   ~ReadAhead() {
@@ -50,7 +56,8 @@ class ReadAhead {
   ReadAhead(const ReadAhead&) = delete;
   ReadAhead& operator=(const ReadAhead&) = delete;
 
-  // The next item; false at the end.
+  // The next item; false at the end. What `out` held comes back to the
+  // reading thread, to be freed there.
   bool next(T& out) {
     if (!thread_.joinable()) {
       T item;  // made afresh, as on the thread
@@ -58,42 +65,69 @@ class ReadAhead {
       if (!ended_) out = std::move(item);
       return !ended_;
     }
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [this] { return !items_.empty() || ended_; });
-    if (items_.empty()) return false;
-    out = std::move(items_.front());
-    items_.pop_front();
-    lock.unlock();
-    changed_.notify_all();
+    if (taken_ == current_.size() && !takeBatch()) return false;
+    std::swap(out, current_[taken_++]);
     return true;
   }
 
  private:
   static void runOn(void* self) { static_cast<ReadAhead*>(self)->run(); }
+
+  bool takeBatch() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return !batches_.empty() || ended_; });
+    if (batches_.empty()) return false;
+    spent_.push_back(std::move(current_));
+    current_ = std::move(batches_.front());
+    batches_.pop_front();
+    taken_ = 0;
+    lock.unlock();
+    changed_.notify_all();
+    return true;
+  }
+
   void run() {
-    for (;;) {
-      T item;
-      const bool more = make_(item);
-      std::unique_lock<std::mutex> lock(mutex_);
-      if (!more) {
-        ended_ = true;
-        break;
+    bool more = true;
+    while (more) {
+      freeSpent();
+      std::vector<T> batch;
+      batch.reserve(batch_);
+      while (batch.size() < batch_) {
+        T item;
+        if (!(more = make_(item))) break;
+        batch.push_back(std::move(item));
       }
-      changed_.wait(lock, [this] { return items_.size() < depth_ || stop_; });
+      std::unique_lock<std::mutex> lock(mutex_);
+      changed_.wait(lock, [this] { return batches_.size() < batchesAhead_ || stop_; });
       if (stop_) break;
-      items_.push_back(std::move(item));
+      if (!batch.empty()) batches_.push_back(std::move(batch));
+      ended_ = !more;
       lock.unlock();
       changed_.notify_all();
     }
-    changed_.notify_all();
+  }
+
+  // Frees, on the reading thread, the items the pass is done with. Memory
+  // is then given back to the thread that took it: two threads working on
+  // one allocator's pool would wait for each other at every node.
+  void freeSpent() {
+    std::deque<std::vector<T>> spent;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      spent.swap(spent_);
+    }
   }
 
   std::function<bool(T&)> make_;
-  const size_t depth_;
+  const size_t batch_;
+  const size_t batchesAhead_;
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<T> items_;
+  std::deque<std::vector<T>> batches_;  // made, not yet taken
+  std::deque<std::vector<T>> spent_;    // taken, the pass done with them
   bool ended_ = false;
   bool stop_ = false;
+  std::vector<T> current_;  // the batch being taken, by the pass alone
+  size_t taken_ = 0;
   std::thread thread_;  // last: started once everything above is ready
 };

@@ -241,8 +241,9 @@ DTD::Inferred DTD::infer(FILE* in, long size, FILE* out) {
     releaseMessages(item);
     readFailed = item.readFailed;
     if (!item.tree) continue;
-    delete view.root;
-    view.root = item.tree.release();
+    // The tree stays the item's, to be freed on the reading thread.
+    XMLEntry* own = view.root;
+    view.root = item.tree.get();
     if (const XMLEntry* bad = unstorable(view.root)) {
       unfit++;
       errorf("Parse error: Tag name unfit for the structure file (%s), entry left out: %s\n",
@@ -253,6 +254,7 @@ DTD::Inferred DTD::infer(FILE* in, long size, FILE* out) {
       root = view.addDTD(root, view.getEntDTD(this), this);
       garb_clear(root);
     }
+    view.root = own;
     meter.at(item.position);
   }
   if (readFailed) {

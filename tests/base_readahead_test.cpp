@@ -79,17 +79,28 @@ TEST(ReadAhead, EmptyInputGivesNoItem) {
   EXPECT_TRUE(takeAll(ahead).empty());
 }
 
-TEST(ReadAhead, StoppingEarlyEndsTheThreadAndMakesNoMoreThanTheDepthAhead) {
+TEST(ReadAhead, StoppingEarlyEndsTheThreadAndMakesNoMoreThanItRunsAhead) {
   Maker maker(100000);
   {
-    ReadAhead<std::vector<std::string>> ahead(std::ref(maker), 2);
+    ReadAhead<std::vector<std::string>> ahead(std::ref(maker), 2, 3);
     std::vector<std::string> item;
     ASSERT_TRUE(ahead.next(item));
     ASSERT_TRUE(ahead.next(item));
     EXPECT_EQ(item.back(), "item 1");
+    ASSERT_TRUE(ahead.next(item));
+    EXPECT_EQ(item.back(), "item 2");
   }  // must return, not wait for the rest
-  // Two taken, at most two waiting, one being made when asked to stop.
-  EXPECT_LE(maker.made, 5);
+  // Two batches taken, at most three waiting, one being made when asked to
+  // stop: batches of two.
+  EXPECT_LE(maker.made, 2 * (2 + 3 + 1));
+}
+
+TEST(ReadAhead, ABatchLongerThanTheInputEndsWithTheInput) {
+  for (int n : {1, 255, 256, 257, 1000}) {
+    Maker maker(n);
+    ReadAhead<std::vector<std::string>> ahead(std::ref(maker), 256, 2);
+    EXPECT_EQ(takeAll(ahead), expected(n)) << n << " items";
+  }
 }
 
 TEST(ReadAhead, OnOneCoreItemsAreMadeOnTheCallersThreadAndFresh) {

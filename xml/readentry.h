@@ -9,9 +9,9 @@
 #include "xml/entry.h"
 #include "xml/reader.h"
 
-// How many entries a reader may run ahead of its pass: enough to ride out
-// an entry that takes long to work on, in little memory.
-constexpr size_t kReadAheadEntries = 64;
+// Entries handed from the reading thread to its pass at a time: few
+// hand-overs, and a few batches ahead still take little memory.
+constexpr size_t kReadAheadEntries = 256;
 
 struct ReadEntry {
   std::unique_ptr<XMLEntry> tree;  // the entry; none when the read gave no entry
