@@ -145,6 +145,19 @@ bool accelerable(const map_t* map) {
   return map->type == MAP_STR ? map->comp == map_str_comp : map->comp == map_int_comp;
 }
 
+// A large integer table whose keys all sit in their own start slots (word
+// or entry numbers, which are dense), or that is still empty, finds each
+// key at its first probe and cannot hold one twice: an accelerator would
+// only take memory, a tenth of a large build's. Small tables keep theirs;
+// it costs little.
+bool needsNoAccel(const map_t* map) {
+  constexpr int kLargeTable = 1 << 16;
+  if (map->type == MAP_STR || map->cap < kLargeTable) return false;
+  for (int i = 0; i < map->cap; i++)
+    if (live(map->els[i]) && startSlot(map, map->els[i].key, 0) != i) return false;
+  return true;
+}
+
 uint64_t strongHash(const map_t* map, void* key) {
   if (map->type == MAP_STR) return strongStrHash(key);
   return mix64(static_cast<uint64_t>(reinterpret_cast<uintptr_t>(key)));
@@ -189,6 +202,7 @@ bool addAllKeys(const map_t* map, map_accel_t* a, bool check) {
 void rebuildAccel(map_t* map, FreeSlots slots) {
   dropAccel(map);
   if (map->els == nullptr || map->cap <= 0 || map->tombs > 0 || !accelerable(map)) return;
+  if (needsNoAccel(map)) return;
   map->accel = new map_accel_t(map->cap, std::move(slots));
   addAllKeys(map, map->accel, false);
 }
@@ -421,6 +435,7 @@ FreeSlots replaceAll(map_t* map, int n) {
 // accelerator, when one does.
 bool rebuildAccelChecked(map_t* map, FreeSlots slots) {
   dropAccel(map);
+  if (needsNoAccel(map)) return true;
   auto* a = new map_accel_t(map->cap, std::move(slots));
   if (!addAllKeys(map, a, true)) {
     delete a;

@@ -31,9 +31,9 @@
 //  - A new key, even one taking a tombstone, starts with a null value.
 //
 // Speed: short keys of the string hash crowd into long probe runs. While a
-// table holds no tombstone, a private accelerator (`accel`) answers "where
-// is this key?" through a second, well-mixed hash and "where is the first
-// empty slot of this run?" without walking the run; the answers are the
+// string table holds no tombstone, a private accelerator (`accel`) answers
+// "where is this key?" through a second, well-mixed hash and "where is the
+// first empty slot of this run?" without walking the run; the answers are the
 // slots the plain probe would give. It is built by map_init, map_clear and
 // map_rehash, dropped by the first deletion of a present key (the plain
 // probe then serves until the next rehash or clear), never shared by a

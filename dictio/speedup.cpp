@@ -86,6 +86,8 @@ struct NewChain {
   int32_t tailLink;
 };
 
+constexpr long kWordsBetweenReleases = 1 << 16;
+
 struct WordStep {
   DictIO* d;
   WidChain* chain;
@@ -108,6 +110,8 @@ int forall_speedup(void*, void* val, void* arg) {
   auto* s = static_cast<WordStep*>(arg);
   auto* rec = static_cast<wrdrec_t*>(val);
   s->progress->at(++s->count);
+  // The old file is mapped: without this, the pass would hold all of it.
+  if (s->count % kWordsBetweenReleases == 0) s->chain->releasePages();
   long chunk = s->out->end();
   s->out->put(0);
   int32_t kept = 0;

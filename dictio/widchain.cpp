@@ -24,6 +24,11 @@ WidChain::WidChain(const unsigned char* bytes, size_t size, const char* name)
 
 WidChain::~WidChain() { unmap(); }
 
+void WidChain::releasePages() {
+  if (map_ != nullptr && !borrowed_)
+    madvise(const_cast<unsigned char*>(map_), static_cast<size_t>(size_), MADV_DONTNEED);
+}
+
 void WidChain::unmap() {
   if (map_ != nullptr && !borrowed_) munmap(const_cast<unsigned char*>(map_), static_cast<size_t>(size_));
   map_ = nullptr;

@@ -48,6 +48,12 @@ class WidChain {
   void remeasure();
   long fileSize() const { return size_; }
 
+  // Lets go of the pages of its own mapping that walks have read so far:
+  // the file stays mapped and later walks read them again. A pass that
+  // walks every chain of a large file calls it now and then, so that its
+  // memory does not grow by the whole file. Nothing for bytes it borrows.
+  void releasePages();
+
  private:
   // The n bytes at `offset`: in the mapping, or read into buf_.
   const unsigned char* bytesAt(long offset, size_t n);

@@ -184,21 +184,26 @@ void radixSort(std::vector<uint64_t>* keys, std::vector<uint64_t>* scratch) {
   if (from != keys->data()) std::copy(from, from + n, keys->data());
 }
 
-// The word records by number, for the pass's many lookups by number (a
-// table read in number order instead of a hash probe per word and batch).
-std::vector<wrdrec_t*> recordsByNumber(map_t* idMap) {
-  std::vector<wrdrec_t*> byNum;
-  int pos = 0;
-  for (void* p; (p = map_get_nth(idMap, &pos)) != nullptr; ++pos) {
-    auto* rec = static_cast<wrdrec_t*>(p);
-    if (rec->num < 0) continue;
-    if (static_cast<size_t>(rec->num) >= byNum.size()) byNum.resize(static_cast<size_t>(rec->num) + 1);
-    byNum[static_cast<size_t>(rec->num)] = rec;
+// The word records by number, for the pass's many lookups by number. Word
+// numbers are dense, so a number nearly always sits in its own start slot
+// of the table by number: one look there, and a probe only when it does not.
+class RecordsByNumber {
+ public:
+  explicit RecordsByNumber(map_t* idMap) : ids_(idMap) {}
+  wrdrec_t* operator()(uint32_t word) const {
+    void* key = map_ikey(static_cast<long>(word));
+    if (ids_->cap > 0 && ids_->els != nullptr) {
+      const mapel_t& el = ids_->els[ids_->gpos(ids_->cap, key)];
+      if (el.key == key) return static_cast<wrdrec_t*>(el.val);
+    }
+    return static_cast<wrdrec_t*>(map_get(ids_, key));
   }
-  return byNum;
-}
 
-void flushBatch(const std::vector<wrdrec_t*>& byNum, Batch* batch, ChunkWriter* out) {
+ private:
+  map_t* ids_;
+};
+
+void flushBatch(const RecordsByNumber& byNum, Batch* batch, ChunkWriter* out) {
   auto& cells = batch->cells;
   radixSort(&cells, &batch->scratch);
   cells.erase(std::unique(cells.begin(), cells.end()), cells.end());
@@ -209,7 +214,7 @@ void flushBatch(const std::vector<wrdrec_t*>& byNum, Batch* batch, ChunkWriter* 
     codes.clear();
     while (j < cells.size() && static_cast<uint32_t>(cells[j] >> 32) == word)
       codes.push_back(static_cast<uint32_t>(cells[j++]));
-    wrdrec_t* rec = word < byNum.size() ? byNum[word] : nullptr;
+    wrdrec_t* rec = byNum(word);
     if (rec == nullptr)
       batch->unknown += static_cast<long>(codes.size());
     else
@@ -237,7 +242,7 @@ void DictIO::makeWid() {
   // The file is written afresh: no chain of an earlier one stays reachable.
   map_forall(&idMap, forall_no_chain, nullptr);
   ChunkWriter out(wid.get());
-  const std::vector<wrdrec_t*> byNum = recordsByNumber(&idMap);
+  const RecordsByNumber byNum(&idMap);
   Batch batch;
   batch.cells.reserve(static_cast<size_t>(
       maxEnt > 0 ? std::min<long>(maxEnt, total / 3 + 1) : total / 3 + 1));

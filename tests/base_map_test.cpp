@@ -730,6 +730,41 @@ TEST(MapAccel, ACopyWorksWithoutOneAndFreesTheOneItGrows) {
   map_dup_free(d);  // the leak checker sees a copy's forgotten accelerator
 }
 
+// Word numbers fill a large table one slot each: it keeps no accelerator,
+// yet finds, adds and refuses keys as one with an accelerator does. Large
+// numbers that share start slots keep theirs.
+TEST(MapAccel, ALargeTableOfDenseNumbersKeepsNone) {
+  constexpr long kWords = 100000;
+  IntMap dense, spread;
+  map_rehash(&spread.m, 2 * kWords);  // no growth while loading
+  const long cap = spread.m.cap;
+  std::vector<void*> keys, vals, spreadKeys;
+  for (long k = 1; k <= kWords; k++) {
+    keys.push_back(map_ikey(k));
+    vals.push_back(map_ikey(k + 7));
+    spreadKeys.push_back(map_ikey(k / 2 + 1 + (k % 2) * cap));  // two keys a start slot
+  }
+  map_rehash(&dense.m, kWords);
+  ASSERT_EQ(map_load(&dense.m, keys.data(), vals.data(), kWords), 1);
+  EXPECT_EQ(dense.m.accel, nullptr);
+  ASSERT_EQ(map_load(&spread.m, spreadKeys.data(), vals.data(), kWords), 1);
+  ASSERT_EQ(spread.m.cap, cap);
+  EXPECT_NE(spread.m.accel, nullptr);
+
+  for (long k = 1; k <= kWords; k += 997) ASSERT_EQ(map_ival(map_get(&dense.m, map_ikey(k))), k + 7);
+  EXPECT_EQ(map_get(&dense.m, map_ikey(kWords + 1)), nullptr);
+  EXPECT_EQ(map_assn_new(&dense.m, map_ikey(5), map_ikey(1)), 0) << "a key held once stays once";
+  EXPECT_EQ(map_assn_new(&dense.m, map_ikey(kWords + 1), map_ikey(1)), 1);
+  EXPECT_EQ(map_pos(&dense.m, map_ikey(kWords + 1)), static_cast<int>((kWords + 1) % dense.m.cap));
+
+  std::vector<void*> twice = keys;
+  twice.push_back(map_ikey(17));
+  IntMap repeated;
+  map_rehash(&repeated.m, kWords + 1);
+  EXPECT_EQ(map_load(&repeated.m, twice.data(), twice.data(), kWords + 1), 0)
+      << "a repeated number is refused without an accelerator too";
+}
+
 // A caller's own equality (here: ignoring case) cannot be served by the
 // accelerator's byte hash, so such a table always walks its runs.
 TEST(MapAccel, ACustomComparisonIsHonoured) {

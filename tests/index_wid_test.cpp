@@ -92,6 +92,36 @@ std::map<std::string, std::set<int32_t>> chainsOf(const std::string& xml, int ma
   return all;
 }
 
+// A pass that lets go of the mapping's pages now and then reads the same
+// chains as one that keeps them.
+TEST(WidChainPages, WalksAfterReleasingPagesReadTheSame) {
+  std::string xml;
+  for (int i = 0; i < 300; ++i)
+    xml += "<E><A>w" + std::to_string(i % 37) + " v" + std::to_string(i % 11) + "</A><B>w" +
+           std::to_string(i % 5) + "</B></E>\n";
+  Dict d(xml);
+  DictIO* io = d.build(50);
+  FILE* f = fopen(d.path(".wid").c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  WidChain chain(f, "d.wid");
+  auto walkAll = [&](bool release) {
+    std::vector<int32_t> codes;
+    for (long n = 1; n <= map_size(&io->idMap); ++n) {
+      EXPECT_TRUE(chain.walk(d.wordNum(n)->chunk, [&](int32_t c, long) {
+        codes.push_back(c);
+        return true;
+      }));
+      if (release) chain.releasePages();
+    }
+    return codes;
+  };
+  const std::vector<int32_t> kept = walkAll(false);
+  EXPECT_EQ(kept.size(), 300u * 3);
+  EXPECT_EQ(walkAll(true), kept);
+  EXPECT_EQ(walkAll(false), kept);
+  fclose(f);
+}
+
 // Chains written in many small batches hold, chunk after chunk, exactly the
 // codes that one batch holds in a single chunk.
 TEST(WordIndex, ManyBatchesChainEveryChunk) {
