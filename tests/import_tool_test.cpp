@@ -351,12 +351,18 @@ TEST_F(ImportTool, ImportedDictionaryIsBuiltAndSearchedByLexorn) {
   EXPECT_FALSE(testutil::fileExists(dir.file("d.xml.orig")));
 
   testutil::RunResult found =
-      testutil::run({LEXORN_FIND_BIN, "d", "word", "heslo.hw", "k\xF9\xF2"}, dir.path());
+      testutil::run({LEXORN_FIND_BIN, "d", "word", "heslo.hw", "k\xF9\xF2"}, dir.path(), {"LC_ALL=C"});
   EXPECT_EQ(found.status, 0) << found.err;
   EXPECT_EQ(found.out.substr(0, found.out.find('\n')), "1 HESLO.HW");
   EXPECT_NE(found.out.find("<HW>k\xF9\xF2</HW>"), std::string::npos) << found.out;
   testutil::RunResult sense =
-      testutil::run({LEXORN_FIND_BIN, "d", "word", "heslo.sense", "\xE8" "esky"}, dir.path());
+      testutil::run({LEXORN_FIND_BIN, "d", "word", "heslo.sense", "\xE8" "esky"}, dir.path(), {"LC_ALL=C"});
   EXPECT_EQ(sense.status, 0) << sense.err;
   EXPECT_EQ(sense.out.substr(0, sense.out.find('\n')), "1 HESLO.SENSE");
+
+  // As a user types it in a UTF-8 terminal, and sees it back.
+  testutil::RunResult typed = testutil::run(
+      {LEXORN_FIND_BIN, "d", "word", "heslo.hw", "k\u016F\u0148"}, dir.path(), {"LC_ALL=C.UTF-8"});
+  EXPECT_EQ(typed.status, 0) << typed.err;
+  EXPECT_NE(typed.out.find("<HW>k\u016F\u0148</HW>"), std::string::npos) << typed.out;
 }
