@@ -2,6 +2,10 @@
 
 #include <sched.h>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 int availableCores() {
   // The affinity mask, not the machine: a run pinned to one core (taskset)
   // works as on a one-core machine.
@@ -13,3 +17,9 @@ int availableCores() {
 }
 
 std::thread startThread(void (*run)(void*), void* arg) { return std::thread(run, arg); }
+
+void releaseThreadMemory() {
+#ifdef __GLIBC__
+  malloc_trim(0);
+#endif
+}

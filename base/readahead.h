@@ -31,6 +31,10 @@ int availableCores();
 // shared library's interface through the standard library's templates.
 std::thread startThread(void (*run)(void*), void* arg);
 
+// Gives back to the system what a finished reading thread's allocations
+// left free: the pass after it would otherwise run beside that memory.
+void releaseThreadMemory();
+
 template <typename T>
 class ReadAhead {
  public:
@@ -52,6 +56,7 @@ class ReadAhead {
     }
     changed_.notify_all();
     thread_.join();
+    releaseThreadMemory();
   }
   ReadAhead(const ReadAhead&) = delete;
   ReadAhead& operator=(const ReadAhead&) = delete;

@@ -86,7 +86,7 @@ struct NewChain {
   int32_t tailLink;
 };
 
-constexpr long kWordsBetweenReleases = 1 << 16;
+constexpr long kWordsBetweenReleases = 1 << 12;
 
 struct WordStep {
   DictIO* d;

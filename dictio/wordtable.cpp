@@ -17,6 +17,18 @@ void initTables(WordTable* w, void* owner) {
   w->idMap.data = owner;
 }
 
+// Empties one of the tables and sizes it for n keys: the same table as
+// map_clear and map_rehash would leave, but its old slots are freed before
+// the new ones are made, so that a large table is never held twice.
+void restart(map_t* map, int n) {
+  const int type = map->type, own = map->own;
+  void* const data = map->data;
+  map_done(map);
+  map_init(map, type, own);
+  map->data = data;
+  map_rehash(map, n);
+}
+
 }  // namespace
 
 WordTable::WordTable(void* owner) : owner_(owner) {
@@ -105,17 +117,16 @@ void WordTable::renew() {
 }
 
 void WordTable::rebuildIds() {
-  map_clear(&idMap);
-  map_rehash(&idMap, map_size(&wordMap));
-  std::vector<wrdrec_t*> records;
-  records.reserve(static_cast<size_t>(map_size(&wordMap)));
+  restart(&idMap, map_size(&wordMap));
+  // One by one, in the slot order of the table by text: numbers are dense
+  // and unique, so each lands at its first probe, and no copy of the
+  // records is made at the build's fullest moment.
   int pos = 0;
-  for (void* rec; (rec = map_get_nth(&wordMap, &pos)) != nullptr; ++pos) records.push_back(static_cast<wrdrec_t*>(rec));
-  loadRecords(&idMap, records, false);  // numbers are unique in a table that passed its checks
+  for (void* p; (p = map_get_nth(&wordMap, &pos)) != nullptr; ++pos)
+    map_assn_new(&idMap, map_ikey(static_cast<wrdrec_t*>(p)->num), p);
 }
 
 void WordTable::rebuildTexts() {
-  map_clear(&wordMap);
-  map_rehash(&wordMap, map_size(&idMap));
+  restart(&wordMap, map_size(&idMap));
   map_forall(&idMap, forall_words, &wordMap);
 }
