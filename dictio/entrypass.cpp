@@ -49,30 +49,40 @@ struct EntryCells {
   }
 };
 
+// An entry as the entry pass takes it from its reading thread, with its
+// words already cut out of its text: each node's words as a run, children
+// before their parent, as the values come.
+struct EntryItem : ReadEntry {
+  std::vector<std::string_view> views;                      // into the tree's values
+  std::vector<std::pair<const XMLEntry*, uint32_t>> runs;   // node, end of its run
+  long clipped = 0;                                         // words cut to kMaxWordLength bytes
+
+  void gather(const XMLEntry* e) {
+    for (const XMLEntry* child : e->children) gather(child);
+    clipped += forEachWord(e->value.c_str(), [&](std::string_view w) { views.push_back(w); });
+    runs.push_back({e, static_cast<uint32_t>(views.size())});
+  }
+};
+
 // State of one entry pass.
 struct EntryPass {
   WordTable* words;
   int32_t numbered = 0;  // numbers given so far
   long clipped = 0;      // words cut to kMaxWordLength bytes
   EntryCells entry = {};
-  // The current entry's words in numbering order, each node's as a run,
-  // and what the word table holds for them.
-  std::vector<std::string_view> views = {};
-  std::vector<std::pair<const XMLEntry*, uint32_t>> runs = {};  // node, end of its run
-  std::vector<void*> found = {};
+  std::vector<void*> found = {};  // what the word table holds for an entry's words
 
-  // Numbers the words of `e`'s subtree, children first. False when a word
+  // Numbers the words of an entry, gathered in `item`. False when a word
   // needs a number beyond the representable range.
-  bool numberTree(const XMLEntry* e) {
-    views.clear();
-    runs.clear();
-    gather(e);
+  bool numberTree(const EntryItem& item) {
+    const auto& views = item.views;
+    clipped += item.clipped;
     // Most words are known: they are looked up together, which lets their
     // memory fetches overlap; new ones are numbered in order below.
     found.resize(views.size());
     map_get_views(&words->wordMap, views.data(), found.data(), static_cast<int>(views.size()));
     size_t k = 0;
-    for (const auto& [node, end] : runs) {
+    for (const auto& [node, end] : item.runs) {
       uint32_t begin = static_cast<uint32_t>(entry.cells.size());
       for (; k < end; ++k) {
         auto* rec = static_cast<wrdrec_t*>(found[k]);
@@ -86,12 +96,6 @@ struct EntryPass {
   }
 
  private:
-  void gather(const XMLEntry* e) {
-    for (const XMLEntry* child : e->children) gather(child);
-    clipped += forEachWord(e->value.c_str(), [&](std::string_view w) { views.push_back(w); });
-    runs.push_back({e, static_cast<uint32_t>(views.size())});
-  }
-
   // A word the table did not hold when the entry was looked up: it may have
   // been numbered since, earlier in the same entry. 0 when the numbers ran out.
   int32_t number(std::string_view w) {
@@ -122,11 +126,17 @@ void DictIO::makeWrd() {
   long at = 0;  // write offset in the entry file
   int32_t count = 0;
   bool ok = true;
-  // The reading runs ahead on a thread of its own (base/readahead.h).
+  // The reading runs ahead on a thread of its own (base/readahead.h), and
+  // so does cutting each entry's words out of its text.
   FILE* in = xml.get();
-  ReadAhead<ReadEntry> ahead([&reader, in](ReadEntry& item) { return readEntry(&reader, in, &item); },
-                             kReadAheadEntries);
-  ReadEntry item;
+  ReadAhead<EntryItem> ahead(
+      [&reader, in](EntryItem& item) {
+        if (!readEntry(&reader, in, &item)) return false;
+        if (item.tree) item.gather(item.tree.get());
+        return true;
+      },
+      kReadAheadEntries);
+  EntryItem item;
   bool readFailed = false;
   while (ok && ahead.next(item)) {
     releaseMessages(item);
@@ -139,7 +149,7 @@ void DictIO::makeWrd() {
     } else if (dtd->count == 0) {
       ok = failPass(strprintf("%s describes no element, so no entry of %s can be stored (lexorn -f "
                               "infers it again)", dtd->dtdName.c_str(), from.c_str()));
-    } else if (!pass.numberTree(tree)) {
+    } else if (!pass.numberTree(item)) {
       ok = failPass(strprintf("%s holds more than %ld distinct words", from.c_str(), kMaxNumber));
     } else if (at > INT32_MAX) {
       ok = failPass(strprintf("%s would grow beyond %d bytes", entFile, INT32_MAX));
