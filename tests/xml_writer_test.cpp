@@ -56,6 +56,9 @@ TEST(XMLWriterTest, ParseStringEscapesAnyInput) {
   EXPECT_EQ(parseString("a\\b", false), "a\\b");
   EXPECT_EQ(parseString("a\\b", true), "a\\\\b");
   EXPECT_EQ(parseString(std::string("\x01\xe1\xff\t", 4), true), std::string("\x01\xe1\xff\t", 4));
+  // Plain runs between escapes, at either end and between adjacent escapes.
+  EXPECT_EQ(parseString(">x<<y&\\z\\", true), "&gt;x&lt;&lt;y&amp;\\\\z\\\\");
+  EXPECT_EQ(parseString("ab>cd", false), "ab&gt;cd");
   EXPECT_EQ(parseString(std::string(10000, '<'), false), repeat("&lt;", 10000));
   EXPECT_EQ(parseString(std::string(10000, '&'), true), repeat("&amp;", 10000));
   std::string out = "keep:";

@@ -9,7 +9,14 @@
 #include "xml/reader.h"
 
 void parseStringTo(std::string* out, const std::string& s, bool escBackslash) {
-  for (char c : s) {
+  // Most text needs no escape: runs between the bytes that do are appended
+  // whole.
+  size_t from = 0;
+  for (size_t i = 0; i < s.size(); ++i) {
+    const char c = s[i];
+    if (c != '<' && c != '>' && c != '&' && c != '\\') continue;
+    out->append(s, from, i - from);
+    from = i + 1;
     switch (c) {
       case '<':
         out->append("&lt;");
@@ -20,14 +27,12 @@ void parseStringTo(std::string* out, const std::string& s, bool escBackslash) {
       case '&':
         out->append("&amp;");
         break;
-      case '\\':
+      default:  // a backslash
         out->push_back('\\');
         if (escBackslash) out->push_back('\\');
-        break;
-      default:
-        out->push_back(c);
     }
   }
+  out->append(s, from, s.size() - from);
 }
 
 std::string parseString(const std::string& s, bool escBackslash) {
