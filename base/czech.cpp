@@ -91,4 +91,7 @@ void str_case(char* s, const char* from, const char* to) {
 void str_ucase(char* s) { mapInPlace(s, kAlphaUpper); }
 void str_lcase(char* s) { mapInPlace(s, kAlphaLower); }
 std::string ucase(const std::string& s) { return mapCopy(s, kUpper); }
+void ucaseInPlace(std::string* s) {
+  for (char& c : *s) c = static_cast<char>(kUpper[static_cast<unsigned char>(c)]);
+}
 std::string lcase(const std::string& s) { return mapCopy(s, kLower); }

@@ -13,4 +13,6 @@ void str_case(char* s, const char* from, const char* to);
 void str_ucase(char* s);
 void str_lcase(char* s);
 std::string ucase(const std::string& s);
+// ucase in place: *s = ucase(*s) without a copy (the reader folds every tag).
+void ucaseInPlace(std::string* s);
 std::string lcase(const std::string& s);

@@ -49,6 +49,9 @@ struct EntryCells {
   }
 };
 
+// Room made at once for an entry's words: most entries have fewer.
+constexpr size_t kWordsAtFirst = 64;
+
 // An entry as the entry pass takes it from its reading thread, with its
 // words already cut out of its text: each node's words as a run, children
 // before their parent, as the values come.
@@ -132,7 +135,10 @@ void DictIO::makeWrd() {
   ReadAhead<EntryItem> ahead(
       [&reader, in](EntryItem& item) {
         if (!readEntry(&reader, in, &item)) return false;
-        if (item.tree) item.gather(item.tree.get());
+        if (!item.tree) return true;
+        item.views.reserve(kWordsAtFirst);
+        item.runs.reserve(kWordsAtFirst / 2);
+        item.gather(item.tree.get());
         return true;
       },
       kReadAheadEntries);

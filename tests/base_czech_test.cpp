@@ -25,6 +25,17 @@ TEST(CzechCase, RingedUFoldsToPlainUOnlyInTheByValueFamily) {
   EXPECT_EQ(ucase(std::string("a\0b", 3)), std::string("A\0B", 3));  // NUL copied by value
 }
 
+TEST(CzechCase, InPlaceUpperCaseIsUcaseForEveryByte) {
+  std::string all;
+  for (int b = 0; b < 256; ++b) all.push_back(static_cast<char>(b));
+  std::string folded = all;
+  ucaseInPlace(&folded);
+  EXPECT_EQ(folded, ucase(all));
+  std::string empty;
+  ucaseInPlace(&empty);
+  EXPECT_EQ(empty, "");
+}
+
 TEST(CzechCase, WholeTablesAndEveryOtherByte) {
   std::string upperU = kCapitalCz;
   upperU[13] = 'U';

@@ -38,6 +38,9 @@ XMLEntry& XMLEntry::operator=(const XMLEntry& other) {
 
 bool XMLEntry::addEntry(XMLEntry* child) {
   if (child == nullptr || count() >= kMaxChildren) return false;
+  // Room for a few at once: most elements have few children, and a small
+  // block costs what the smallest does.
+  if (children.empty()) children.reserve(4);
   children.push_back(child);
   child->parent = this;
   return true;

@@ -135,7 +135,13 @@ bool XML::openTag() {
       return complete();
     }
   }
-  node->path = actl_ == 0 ? t_ : levels_[actl_ - 1]->path + "." + t_;
+  if (actl_ == 0) {
+    node->path = t_;
+  } else {
+    const std::string& above = levels_[actl_ - 1]->path;
+    node->path.reserve(above.size() + 1 + t_.size());
+    node->path.append(above).append(1, '.').append(t_);
+  }
   node->name = t_;
   node->level = actl_;
   ++actl_;
@@ -191,7 +197,7 @@ bool XML::closeTag() {
 
 bool XML::endOfTag() {
   isIn_ = false;
-  t_ = ucase(t_);
+  ucaseInPlace(&t_);
   return isOpen_ ? openTag() : closeTag();
 }
 
