@@ -23,19 +23,16 @@ lexorn=$(realpath "$1")
 gendict=$(realpath "$2")
 size=${3:-100}
 runs=${4:-3}
-[ -x /usr/bin/time ] || { echo "build_bench: /usr/bin/time is needed" >&2; exit 2; }
-
 bench=$(cd "$(dirname "$0")" && pwd)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
+# shellcheck source=bench/measure.sh
+. "$bench/measure.sh"
+need_time build_bench
+enter_scratch_dir
 "$gendict" "$size" d.xml >/dev/null
 # The first build infers the structure and rewrites d.xml in normal form;
 # every later run starts from that form.
 "$lexorn" -f d >/dev/null 2>&1
 
-# shellcheck source=bench/measure.sh
-. "$bench/measure.sh"
 
 echo "dictionary: $size MB, $runs runs each, medians"
 measure "force" "$size" "$runs" "$lexorn" -f d

@@ -22,17 +22,14 @@ import=$(realpath "$1")
 gendict=$(realpath "$2")
 size=${3:-100}
 runs=${4:-5}
-[ -x /usr/bin/time ] || { echo "import_bench: /usr/bin/time is needed" >&2; exit 2; }
-
 bench=$(cd "$(dirname "$0")" && pwd)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
+# shellcheck source=bench/measure.sh
+. "$bench/measure.sh"
+need_time import_bench
+enter_scratch_dir
 "$gendict" --utf8 "$size" big.xml
 "$gendict" --utf8 "$(awk -v s="$size" 'BEGIN { print s / 4 }')" quarter.xml
 
-# shellcheck source=bench/measure.sh
-. "$bench/measure.sh"
 mb() { stat -c %s "$1" | awk '{ print $1 / 1e6 }'; }
 
 echo "lexorn-import on generated UTF-8 input with attributes, $runs runs each, medians"

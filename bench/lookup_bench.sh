@@ -23,9 +23,7 @@ for tool in lexorn lexorn-find bench/lexorn-gendict bench/lookup_bench; do
   [ -x "$build/$tool" ] || { echo "lookup_bench: $build/$tool is missing (configure with -DLEXORN_BENCH=ON)" >&2; exit 2; }
 done
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
+enter_scratch_dir
 export LC_ALL=C
 "$build/bench/lexorn-gendict" "$size" d.xml >/dev/null
 "$build/lexorn" -f -s d >/dev/null 2>&1 || { echo "lookup_bench: lexorn -f -s failed" >&2; exit 1; }

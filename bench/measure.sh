@@ -7,6 +7,18 @@
 # the median elapsed time and over the median user + system time, and the
 # median peak resident memory. A run that fails ends the script.
 
+# Every script runs in a scratch directory of its own, removed on exit.
+enter_scratch_dir() {
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+  cd "$work"
+}
+
+# measure needs /usr/bin/time (GNU time), not the shell's keyword.
+need_time() {
+  [ -x /usr/bin/time ] || { echo "$1: /usr/bin/time is needed" >&2; exit 2; }
+}
+
 median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 measure() {
