@@ -5,9 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 
 #include "base/error.h"
+#include "base/fdio.h"
 
 MappedFile::~MappedFile() { close(); }
 
@@ -19,21 +19,6 @@ void MappedFile::close() {
   copy_.clear();
   id_ = fil_id();
 }
-
-namespace {
-
-bool readWhole(int fd, std::vector<unsigned char>* out) {
-  size_t done = 0;
-  while (done < out->size()) {
-    ssize_t r = read(fd, out->data() + done, out->size() - done);
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return false;
-    done += static_cast<size_t>(r);
-  }
-  return true;
-}
-
-}  // namespace
 
 bool MappedFile::open(const std::string& path, bool copy) {
   close();
@@ -54,7 +39,7 @@ bool MappedFile::open(const std::string& path, bool copy) {
       mapped_ = true;
     } else {
       copy_.resize(size_);
-      if (!readWhole(fd, &copy_)) {
+      if (!fd_read_at(fd, copy_.data(), size_, 0)) {
         ::close(fd);
         close();
         errorf("Error: Could not read %s.\n", path.c_str());

@@ -1,13 +1,12 @@
 #include "dictio/widchain.h"
 
 #include <sys/mman.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 
 #include "base/binio.h"
 #include "base/error.h"
+#include "base/fdio.h"
 
 namespace {
 
@@ -54,17 +53,9 @@ void WidChain::remeasure() {
 
 bool WidChain::readAt(long offset, size_t n, unsigned char* out) {
   size_t done = 0;
-  while (done < n) {
-    ssize_t r = pread(fileno(f_), out + done, n - done, static_cast<off_t>(offset + done));
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) {
-      errorf("Error: Could not read %s at offset %ld.\n", name_.c_str(),
-             offset + static_cast<long>(done));
-      return false;
-    }
-    done += static_cast<size_t>(r);
-  }
-  return true;
+  if (fd_read_at(fileno(f_), out, n, static_cast<off_t>(offset), &done)) return true;
+  errorf("Error: Could not read %s at offset %ld.\n", name_.c_str(), offset + static_cast<long>(done));
+  return false;
 }
 
 const unsigned char* WidChain::bytesAt(long offset, size_t n) {

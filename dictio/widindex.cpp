@@ -1,10 +1,8 @@
 // The word-to-entry pass: occurrence codes of every word, written to ".wid"
 // as chains of chunks in batches of maxEnt codes.
 
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +11,7 @@
 
 #include "base/binio.h"
 #include "base/error.h"
+#include "base/fdio.h"
 #include "base/files.h"
 #include "base/map.h"
 #include "base/passfile.h"
@@ -114,23 +113,8 @@ class ChunkWriter {
     patches_.push_back({at, v});
   }
 
-  bool readAt(unsigned char* p, size_t n, long at) { return whole(pread, p, n, at); }
-  bool writeAt(const unsigned char* p, size_t n, long at) { return whole(pwrite, p, n, at); }
-
-  // Runs pread or pwrite until all n bytes are done; false on an error or
-  // the end of the file.
-  template <typename Op, typename Ptr>
-  bool whole(Op op, Ptr p, size_t n, long at) {
-    while (n > 0) {
-      ssize_t r = op(fileno(f_), p, n, static_cast<off_t>(at));
-      if (r < 0 && errno == EINTR) continue;
-      if (r <= 0) return false;
-      p += r;
-      n -= static_cast<size_t>(r);
-      at += r;
-    }
-    return true;
-  }
+  bool readAt(unsigned char* p, size_t n, long at) { return fd_read_at(fileno(f_), p, n, at); }
+  bool writeAt(const unsigned char* p, size_t n, long at) { return fd_write_at(fileno(f_), p, n, at); }
 
   FILE* f_;
   std::string buf_;
