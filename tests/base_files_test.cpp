@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -7,6 +8,7 @@
 
 #include "base/binio.h"
 #include "base/error.h"
+#include "base/fdio.h"
 #include "base/files.h"
 #include "base/mem.h"
 #include "testutil.h"
@@ -182,6 +184,29 @@ TEST(BinIo, LittleEndianInFilesAndInMemory) {
   store_i32(b, -1000);
   EXPECT_EQ(testutil::tohex(std::string(reinterpret_cast<char*>(b), 4)), "18 FC FF FF");
   EXPECT_EQ(load_i32(b), -1000);
+}
+
+// Writes land at their offsets without moving the descriptor; a read that
+// meets the end of the file fails and says how far it got.
+TEST(FdIO, WholeReadsAndWritesAtOffsets) {
+  TempDir dir;
+  const std::string path = dir.file("f");
+  testutil::writeFile(path, "0123456789");
+  int fd = open(path.c_str(), O_RDWR);
+  ASSERT_GE(fd, 0);
+  ASSERT_TRUE(fd_write_at(fd, "ab", 2, 3));
+  ASSERT_TRUE(fd_write_at(fd, "XY", 2, 12));  // past the end: the gap reads as zeros
+  EXPECT_EQ(lseek(fd, 0, SEEK_CUR), 0);
+  char got[14] = {};
+  size_t done = 99;
+  EXPECT_TRUE(fd_read_at(fd, got, 14, 0, &done));
+  EXPECT_EQ(done, 14u);
+  EXPECT_EQ(std::string(got, 14), std::string("012ab56789\0\0XY", 14));
+  EXPECT_FALSE(fd_read_at(fd, got, 6, 10, &done));
+  EXPECT_EQ(done, 4u);
+  EXPECT_TRUE(fd_read_at(fd, got, 0, 100));
+  close(fd);
+  EXPECT_FALSE(fd_read_at(fd, got, 1, 0)) << "a closed descriptor";
 }
 
 }  // namespace
