@@ -17,18 +17,6 @@ void initTables(WordTable* w, void* owner) {
   w->idMap.data = owner;
 }
 
-// Empties one of the tables and sizes it for n keys: the same table as
-// map_clear and map_rehash would leave, but its old slots are freed before
-// the new ones are made, so that a large table is never held twice.
-void restart(map_t* map, int n) {
-  const int type = map->type, own = map->own;
-  void* const data = map->data;
-  map_done(map);
-  map_init(map, type, own);
-  map->data = data;
-  map_rehash(map, n);
-}
-
 }  // namespace
 
 WordTable::WordTable(void* owner) : owner_(owner) {
@@ -117,7 +105,8 @@ void WordTable::renew() {
 }
 
 void WordTable::rebuildIds() {
-  restart(&idMap, map_size(&wordMap));
+  map_clear(&idMap);
+  map_rehash(&idMap, map_size(&wordMap));
   // One by one, in the slot order of the table by text: numbers are dense
   // and unique, so each lands at its first probe, and no copy of the
   // records is made at the build's fullest moment.
@@ -127,6 +116,7 @@ void WordTable::rebuildIds() {
 }
 
 void WordTable::rebuildTexts() {
-  restart(&wordMap, map_size(&idMap));
+  map_clear(&wordMap);
+  map_rehash(&wordMap, map_size(&idMap));
   map_forall(&idMap, forall_words, &wordMap);
 }
