@@ -27,44 +27,45 @@
 
 namespace {
 
-// One entry's word cells, gathered before the entry is packed: every word
-// is numbered first (children before their parent, as the values come),
-// then the packer takes each element's cells from here.
-struct EntryCells {
-  struct Span {
-    const XMLEntry* node;
-    uint32_t begin, end;
-    bool operator<(const Span& o) const { return node < o.node; }
-  };
-  std::string cells;  // 3-byte cells of every element, in numbering order
-  std::vector<Span> spans;
-
-  void clear() {
-    cells.clear();
-    spans.clear();
-  }
-  void write(const XMLEntry* e, std::string* out) const {
-    auto it = std::lower_bound(spans.begin(), spans.end(), Span{e, 0, 0});
-    if (it != spans.end() && it->node == e) out->append(cells, it->begin, it->end - it->begin);
-  }
-};
-
 // Room made at once for an entry's words: most entries have fewer.
 constexpr size_t kWordsAtFirst = 64;
 
-// An entry as the entry pass takes it from its reading thread, with its
-// words already cut out of its text: each node's words as a run, children
-// before their parent, as the values come.
+// An entry as the entry pass takes it from its reading thread: its words
+// already cut out of its text, each node's words as a run, children before
+// their parent, as the values come; and the entry already packed, with every
+// word cell left zero for the pass to fill in once the words are numbered.
+// A cell's bytes do not depend on its number, so packing need not wait.
 struct EntryItem : ReadEntry {
   std::vector<std::string_view> views;                      // into the tree's values
   std::vector<std::pair<const XMLEntry*, uint32_t>> runs;   // node, end of its run
   long clipped = 0;                                         // words cut to kMaxWordLength bytes
+  std::string packed;
+  std::vector<std::pair<uint32_t, uint32_t>> cellsAt;       // offset in packed, run
 
   void gather(const XMLEntry* e) {
     for (const XMLEntry* child : e->children) gather(child);
     clipped += forEachWord(e->value.c_str(), [&](std::string_view w) { views.push_back(w); });
     runs.push_back({e, static_cast<uint32_t>(views.size())});
   }
+
+  void pack(const DTDStruct* dtd) {
+    std::vector<std::pair<const XMLEntry*, uint32_t>> byNode;  // node, its run
+    byNode.reserve(runs.size());
+    for (uint32_t r = 0; r < runs.size(); ++r) byNode.push_back({runs[r].first, r});
+    std::sort(byNode.begin(), byNode.end());
+    XMLCellWriter cells = [&](const XMLEntry* e, std::string* out) {
+      auto it = std::lower_bound(byNode.begin(), byNode.end(), std::make_pair(e, uint32_t{0}));
+      if (it == byNode.end() || it->first != e) return;
+      uint32_t r = it->second;
+      uint32_t n = runs[r].second - runBegin(r);
+      if (n == 0) return;
+      cellsAt.push_back({static_cast<uint32_t>(out->size()), r});
+      out->append(3 * static_cast<size_t>(n), '\0');
+    };
+    XMLpackEntry(tree.get(), cells, dtd, &packed);
+  }
+
+  uint32_t runBegin(uint32_t r) const { return r == 0 ? 0 : runs[r - 1].second; }
 };
 
 // State of one entry pass.
@@ -72,28 +73,30 @@ struct EntryPass {
   WordTable* words;
   int32_t numbered = 0;  // numbers given so far
   long clipped = 0;      // words cut to kMaxWordLength bytes
-  EntryCells entry = {};
-  std::vector<void*> found = {};  // what the word table holds for an entry's words
+  std::vector<void*> found = {};     // what the word table holds for an entry's words
+  std::vector<uint32_t> numbers = {};  // the numbers of an entry's words
 
-  // Numbers the words of an entry, gathered in `item`. False when a word
-  // needs a number beyond the representable range.
-  bool numberTree(const EntryItem& item) {
-    const auto& views = item.views;
-    clipped += item.clipped;
+  // Numbers the words of an entry, gathered in `item`, and fills in its
+  // packed cells. False when a word needs a number beyond the representable
+  // range.
+  bool numberTree(EntryItem* item) {
+    const auto& views = item->views;
+    clipped += item->clipped;
     // Most words are known: they are looked up together, which lets their
     // memory fetches overlap; new ones are numbered in order below.
     found.resize(views.size());
     map_get_views(&words->wordMap, views.data(), found.data(), static_cast<int>(views.size()));
-    size_t k = 0;
-    for (const auto& [node, end] : item.runs) {
-      uint32_t begin = static_cast<uint32_t>(entry.cells.size());
-      for (; k < end; ++k) {
-        auto* rec = static_cast<wrdrec_t*>(found[k]);
-        int32_t num = rec != nullptr ? rec->num : number(views[k]);
-        if (num == 0) return false;
-        XMLappendCell(&entry.cells, static_cast<uint32_t>(num));
-      }
-      entry.spans.push_back({node, begin, static_cast<uint32_t>(entry.cells.size())});
+    numbers.resize(views.size());
+    for (size_t k = 0; k < views.size(); ++k) {
+      auto* rec = static_cast<wrdrec_t*>(found[k]);
+      int32_t num = rec != nullptr ? rec->num : number(views[k]);
+      if (num == 0) return false;
+      numbers[k] = static_cast<uint32_t>(num);
+    }
+    for (const auto& [at, r] : item->cellsAt) {
+      char* cell = item->packed.data() + at;
+      for (uint32_t k = item->runBegin(r); k < item->runs[r].second; ++k, cell += 3)
+        XMLstoreCell(cell, numbers[k]);
     }
     return true;
   }
@@ -124,21 +127,21 @@ void DictIO::makeWrd() {
   if (output) fprintf(stderr, "Building %s...\n", wrdFile);
   reader.readHeader(xml.get());
   EntryPass pass{&words};
-  XMLCellWriter cells = [&pass](const XMLEntry* e, std::string* out) { pass.entry.write(e, out); };
-  std::string packed;
   long at = 0;  // write offset in the entry file
   int32_t count = 0;
   bool ok = true;
   // The reading runs ahead on a thread of its own (base/readahead.h), and
-  // so does cutting each entry's words out of its text.
+  // so do cutting each entry's words out of its text and packing it.
   FILE* in = xml.get();
+  const DTDStruct* tags = dtd;
   ReadAhead<EntryItem> ahead(
-      [&reader, in](EntryItem& item) {
+      [&reader, in, tags](EntryItem& item) {
         if (!readEntry(&reader, in, &item)) return false;
         if (!item.tree) return true;
         item.views.reserve(kWordsAtFirst);
         item.runs.reserve(kWordsAtFirst / 2);
         item.gather(item.tree.get());
+        item.pack(tags);
         return true;
       },
       kReadAheadEntries);
@@ -148,23 +151,19 @@ void DictIO::makeWrd() {
     releaseMessages(item);
     readFailed = item.readFailed;
     if (!item.tree) continue;
-    const XMLEntry* tree = item.tree.get();
-    pass.entry.clear();
     if (count >= kMaxNumber) {
       ok = failPass(strprintf("%s holds more than %ld entries", from.c_str(), kMaxNumber));
     } else if (dtd->count == 0) {
       ok = failPass(strprintf("%s describes no element, so no entry of %s can be stored (lexorn -f "
                               "infers it again)", dtd->dtdName.c_str(), from.c_str()));
-    } else if (!pass.numberTree(item)) {
+    } else if (!pass.numberTree(&item)) {
       ok = failPass(strprintf("%s holds more than %ld distinct words", from.c_str(), kMaxNumber));
     } else if (at > INT32_MAX) {
       ok = failPass(strprintf("%s would grow beyond %d bytes", entFile, INT32_MAX));
     }
     if (!ok) break;
     entPos.emplace_hint(entPos.end(), ++count, static_cast<int32_t>(at));
-    std::sort(pass.entry.spans.begin(), pass.entry.spans.end());
-    packed.clear();
-    XMLpackEntry(tree, cells, dtd, &packed);
+    const std::string& packed = item.packed;
     if (fwrite(packed.data(), 1, packed.size(), ent.get()) != packed.size()) break;  // told at close
     at += static_cast<long>(packed.size());
     progress.at(item.position);

@@ -289,9 +289,15 @@ bool XMLclipWord(char* w) {
   return true;
 }
 
+void XMLstoreCell(char* cell, uint32_t num) {
+  cell[0] = static_cast<char>(num & 0xFF);
+  cell[1] = static_cast<char>((num >> 8) & 0xFF);
+  cell[2] = static_cast<char>((num >> 16) & 0xFF);
+}
+
 void XMLappendCell(std::string* out, uint32_t num) {
-  const char b[3] = {static_cast<char>(num & 0xFF), static_cast<char>((num >> 8) & 0xFF),
-                     static_cast<char>((num >> 16) & 0xFF)};
+  char b[3];
+  XMLstoreCell(b, num);
   out->append(b, 3);
 }
 
