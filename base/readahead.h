@@ -43,7 +43,14 @@ class ReadAhead {
   // `batchesAhead` batches ahead of the pass: one hand-over per item would
   // cost more in waking threads than the reading it saves.
   ReadAhead(std::function<bool(T&)> make, size_t batch, size_t batchesAhead = 4)
+      : ReadAhead(std::move(make), nullptr, batch, batchesAhead) {}
+  // The same, and `spend` is given each item the pass is done with, on the
+  // thread that made it, before the item is destroyed: what it gives back
+  // there can serve the next items without passing between threads.
+  ReadAhead(std::function<bool(T&)> make, std::function<void(T&)> spend, size_t batch,
+            size_t batchesAhead = 4)
       : make_(std::move(make)),
+        spend_(std::move(spend)),
         batch_(batch < 1 ? 1 : batch),
         batchesAhead_(batchesAhead < 1 ? 1 : batchesAhead) {
     if (availableCores() > 1) thread_ = startThread(&ReadAhead::runOn, this);
@@ -65,6 +72,7 @@ class ReadAhead {
   // reading thread, to be freed there.
   bool next(T& out) {
     if (!thread_.joinable()) {
+      if (spend_) spend_(out);
       T item;  // made afresh, as on the thread
       ended_ = ended_ || !make_(item);
       if (!ended_) out = std::move(item);
@@ -121,9 +129,13 @@ class ReadAhead {
       std::lock_guard<std::mutex> lock(mutex_);
       spent.swap(spent_);
     }
+    if (spend_)
+      for (std::vector<T>& batch : spent)
+        for (T& item : batch) spend_(item);
   }
 
   std::function<bool(T&)> make_;
+  std::function<void(T&)> spend_;
   const size_t batch_;
   const size_t batchesAhead_;
   std::mutex mutex_;

@@ -121,6 +121,7 @@ void DictIO::makeWrd() {
   if (!ent) return;
   long total = xml.size();
   ProgressMeter progress(total, output != 0, on_prog, on_prog_bar, 0.0, 0.5);
+  XMLEntryPool pool;  // outlives the reader, which gives nodes back to it
   XML reader;
   words.clear();
   entries.clear();
@@ -134,6 +135,7 @@ void DictIO::makeWrd() {
   // so do cutting each entry's words out of its text and packing it.
   FILE* in = xml.get();
   const DTDStruct* tags = dtd;
+  reader.nodePool = &pool;
   ReadAhead<EntryItem> ahead(
       [&reader, in, tags](EntryItem& item) {
         if (!readEntry(&reader, in, &item)) return false;
@@ -144,7 +146,7 @@ void DictIO::makeWrd() {
         item.pack(tags);
         return true;
       },
-      kReadAheadEntries);
+      [&pool](EntryItem& item) { recycleEntry(&pool, &item); }, kReadAheadEntries);
   EntryItem item;
   bool readFailed = false;
   while (ok && ahead.next(item)) {

@@ -225,12 +225,15 @@ DTD::Inferred DTD::infer(FILE* in, long size, FILE* out) {
   if (io) printf("Building %s...\n", dtdName.c_str());
 
   Inferred r;
+  XMLEntryPool pool;  // outlives the reader, which gives nodes back to it
   XML reader;
   reader.readHeader(in);
   reader.printHeader(out);
   // The reading runs ahead on a thread of its own (base/readahead.h); the
   // pass works on each entry through a reader object of its own.
+  reader.nodePool = &pool;
   ReadAhead<ReadEntry> ahead([&reader, in](ReadEntry& item) { return readEntry(&reader, in, &item); },
+                             [&pool](ReadEntry& item) { recycleEntry(&pool, &item); },
                              kReadAheadEntries);
   XML view;
   view.setOutProps(2);

@@ -4,6 +4,7 @@
 #include <sched.h>
 
 #include <atomic>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -112,6 +113,57 @@ TEST(ReadAhead, OnOneCoreItemsAreMadeOnTheCallersThreadAndFresh) {
   EXPECT_EQ(takeAll(ahead), expected(50));
   EXPECT_EQ(maker.thread, std::this_thread::get_id());
   EXPECT_EQ(maker.reusedItems, 0) << "a stale item would carry the last entry";
+}
+
+// Spends on the thread that makes, each item once, and only items the pass
+// is done with: item k comes back once the pass has asked for item k + 1.
+struct Spender {
+  std::thread::id maker;
+  std::atomic<int>* asked = nullptr;  // calls of next so far
+  std::vector<int> spent;  // item numbers, in the order they came back
+  bool wrongThread = false, tooEarly = false;
+  void operator()(std::vector<std::string>& item) {
+    if (item.empty()) return;  // the empty item the pass started with
+    if (std::this_thread::get_id() != maker) wrongThread = true;
+    int k = std::stoi(item.back().substr(5));
+    if (*asked < k + 2) tooEarly = true;
+    spent.push_back(k);
+  }
+};
+
+void expectSpentProperly(bool oneCore) {
+  std::atomic<int> asked{0};
+  Maker maker(1000);
+  Spender spender;
+  spender.asked = &asked;
+  {
+    ReadAhead<std::vector<std::string>> ahead(
+        [&](std::vector<std::string>& item) {
+          spender.maker = std::this_thread::get_id();
+          return maker(item);
+        },
+        std::ref(spender), 8, 2);
+    std::vector<std::string> item;
+    while (++asked, ahead.next(item)) ASSERT_EQ(item.back(), "item " + std::to_string(asked - 1));
+  }
+  EXPECT_FALSE(spender.wrongThread);
+  EXPECT_FALSE(spender.tooEarly);
+  std::set<int> once(spender.spent.begin(), spender.spent.end());
+  EXPECT_EQ(once.size(), spender.spent.size()) << "an item spent twice";
+  // Only the last item, or the batches taken after the thread's last
+  // round, may be dropped unspent.
+  EXPECT_GE(spender.spent.size(), oneCore ? 999u : 1000u - 4 * 8);
+  if (oneCore) {
+    EXPECT_EQ(spender.maker, std::this_thread::get_id());
+  }
+}
+
+TEST(ReadAhead, SpentItemsComeBackOnceOnTheMakingThread) { expectSpentProperly(false); }
+
+TEST(ReadAhead, OnOneCoreSpentItemsComeBackOnTheCallersThread) {
+  PinToOneCore pin;
+  ASSERT_EQ(availableCores(), 1);
+  expectSpentProperly(true);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "xml/entry.h"
+#include "xml/entrypool.h"
 #include "xml/reader.h"
 
 // Entries handed from the reading thread to its pass at a time: few
@@ -30,12 +31,15 @@ inline bool readEntry(XML* reader, FILE* in, ReadEntry* item) {
   reader->heldMessages = nullptr;
   if (got) {
     item->tree.reset(reader->root);
-    reader->root = new XMLEntry;
+    reader->root = reader->nodePool != nullptr ? reader->nodePool->take() : new XMLEntry;
   }
   item->position = ftell(in);
   item->readFailed = ferror(in) != 0;
   return true;
 }
+
+// Gives a spent item's tree to `pool`, on the thread that reads into it.
+inline void recycleEntry(XMLEntryPool* pool, ReadEntry* item) { pool->give(item->tree.release()); }
 
 // Writes the messages the read held, as the reader would have written them.
 inline void releaseMessages(const ReadEntry& item) {

@@ -14,6 +14,7 @@
 
 #include "base/czech.h"
 #include "base/word.h"
+#include "xml/entrypool.h"
 #include "xml/writer.h"
 
 namespace {
@@ -89,9 +90,18 @@ void XML::appendChar(char c) {
   }
 }
 
+XMLEntry* XML::newNode() { return nodePool != nullptr ? nodePool->take() : new XMLEntry; }
+
+void XML::dropNode(XMLEntry* node) {
+  if (nodePool != nullptr)
+    nodePool->give(node);
+  else
+    delete node;
+}
+
 void XML::discardPartial() {
   // Every open element is still unattached; each owns what closed inside it.
-  for (int i = 0; i < actl_; ++i) delete levels_[i];
+  for (int i = 0; i < actl_; ++i) dropNode(levels_[i]);
   actl_ = 0;
 }
 
@@ -108,9 +118,9 @@ void XML::resetState() {
 
 bool XML::complete() {
   XMLEntry* entry = levels_[0];
-  for (int i = 1; i < actl_; ++i) delete levels_[i];
+  for (int i = 1; i < actl_; ++i) dropNode(levels_[i]);
   actl_ = 0;
-  delete root;
+  dropNode(root);
   root = entry;
   if (overflow_) root->clear();  // refused: the caller sees no entry
   t_.clear();
@@ -124,7 +134,7 @@ bool XML::complete() {
 }
 
 bool XML::openTag() {
-  XMLEntry* node = new XMLEntry;
+  XMLEntry* node = newNode();
   levels_[actl_] = node;
   if (actl_ == 0) {
     if (upmost.empty()) {
@@ -188,7 +198,7 @@ bool XML::closeTag() {
            "\n");
     endNow = t_ == levels_[0]->name;
   }
-  delete orphan;
+  if (orphan != nullptr) dropNode(orphan);
   if (endNow) return complete();
   if (actl_ == 0) finish_ = true;
   t_.clear();

@@ -30,6 +30,7 @@
 
 class DTD;
 class DTDEntry;
+class XMLEntryPool;
 class DTDStruct;
 struct map_t;
 
@@ -51,6 +52,9 @@ class XML {
   // to standard error: a reader running ahead on a thread hands them over
   // with the entry they belong to.
   std::string* heldMessages = nullptr;
+  // When set, new nodes come from here and nodes the reader drops go back
+  // (xml/entrypool.h); the pool must outlive the reads that use it.
+  XMLEntryPool* nodePool = nullptr;
 
   XML();
   ~XML();
@@ -153,6 +157,8 @@ class XML {
   bool complete();
   void resetState();
   void discardPartial();
+  XMLEntry* newNode();
+  void dropNode(XMLEntry* node);
   void beginRead();
   bool endRead(bool completed);
   void report(const std::string& message);
