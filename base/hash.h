@@ -19,8 +19,10 @@ inline uint64_t hashBytes(std::string_view text) {
     h = (h ^ v) * 0xff51afd7ed558ccdULL;
     h ^= h >> 29;
   }
+  // The last bytes one by one: a copy of a variable length would be a call.
   uint64_t tail = 0;
-  memcpy(&tail, text.data() + i, text.size() - i);
+  for (size_t k = 0; i + k < text.size(); ++k)
+    tail |= static_cast<uint64_t>(static_cast<unsigned char>(text[i + k])) << (8 * k);
   h = (h ^ tail) * 0xc4ceb9fe1a85ec53ULL;
   h ^= h >> 33;
   h *= 0xff51afd7ed558ccdULL;

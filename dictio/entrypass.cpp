@@ -22,6 +22,7 @@
 #include "dtd/dtd.h"
 #include "xml/entry.h"
 #include "xml/packed.h"
+#include "xml/packtags.h"
 #include "xml/readentry.h"
 #include "xml/reader.h"
 
@@ -48,7 +49,7 @@ struct EntryItem : ReadEntry {
     runs.push_back({e, static_cast<uint32_t>(views.size())});
   }
 
-  void pack(const DTDStruct* dtd) {
+  void pack(const PackTags& tags) {
     std::vector<std::pair<const XMLEntry*, uint32_t>> byNode;  // node, its run
     byNode.reserve(runs.size());
     for (uint32_t r = 0; r < runs.size(); ++r) byNode.push_back({runs[r].first, r});
@@ -62,7 +63,7 @@ struct EntryItem : ReadEntry {
       cellsAt.push_back({static_cast<uint32_t>(out->size()), r});
       out->append(3 * static_cast<size_t>(n), '\0');
     };
-    XMLpackEntry(tree.get(), cells, dtd, &packed);
+    XMLpackEntry(tree.get(), cells, tags, &packed);
   }
 
   uint32_t runBegin(uint32_t r) const { return r == 0 ? 0 : runs[r - 1].second; }
@@ -134,10 +135,10 @@ void DictIO::makeWrd() {
   // The reading runs ahead on a thread of its own (base/readahead.h), and
   // so do cutting each entry's words out of its text and packing it.
   FILE* in = xml.get();
-  const DTDStruct* tags = dtd;
+  const PackTags tags(dtd);
   reader.nodePool = &pool;
   ReadAhead<EntryItem> ahead(
-      [&reader, in, tags](EntryItem& item) {
+      [&reader, in, &tags](EntryItem& item) {
         if (!readEntry(&reader, in, &item)) return false;
         if (!item.tree) return true;
         item.views.reserve(kWordsAtFirst);

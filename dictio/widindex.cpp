@@ -36,8 +36,9 @@ class ChunkWriter {
   bool failed() const { return failed_; }
   bool tooLarge() const { return tooLarge_; }
 
-  // Appends one chunk for `rec` and links it to the word's chain.
-  void chunk(wrdrec_t* rec, const uint32_t* codes, size_t n, bool append) {
+  // Appends one chunk for `rec` with the codes in the low halves of
+  // `cells`, and links it to the word's chain.
+  void chunk(wrdrec_t* rec, const uint64_t* cells, size_t n, bool append) {
     long here = end();
     long link = here + 4 + 4 * static_cast<long>(n);
     if (link + 4 > INT32_MAX) {
@@ -48,9 +49,12 @@ class ChunkWriter {
       patch(rec->tailLink, static_cast<int32_t>(here));
     else
       rec->chunk = static_cast<int32_t>(here);
-    put(static_cast<int32_t>(n));
-    for (size_t i = 0; i < n; ++i) put(static_cast<int32_t>(codes[i]));
-    put(0);
+    size_t at = buf_.size();
+    buf_.resize(at + 4 * (n + 2));
+    auto* p = reinterpret_cast<unsigned char*>(buf_.data() + at);
+    store_i32(p, static_cast<int32_t>(n));
+    for (size_t i = 0; i < n; ++i) store_i32(p + 4 * (i + 1), static_cast<int32_t>(static_cast<uint32_t>(cells[i])));
+    store_i32(p + 4 * (n + 1), 0);
     rec->tailLink = static_cast<int32_t>(link);
     if (buf_.size() >= kFlushAt) flush();
   }
@@ -65,7 +69,9 @@ class ChunkWriter {
   // Writes the links collected for chunks already in the file. Every field
   // of the file is 4 bytes at a multiple of 4, so no link straddles a block.
   void applyPatches() {
-    std::sort(patches_.begin(), patches_.end());
+    // Chains are extended in word order, as their last chunks were written:
+    // the links mostly come sorted already.
+    if (!std::is_sorted(patches_.begin(), patches_.end())) std::sort(patches_.begin(), patches_.end());
     std::vector<unsigned char> block(kBlock);
     for (size_t i = 0; i < patches_.size() && !failed_;) {
       long start = patches_[i].first / kBlock * kBlock;
@@ -96,12 +102,6 @@ class ChunkWriter {
   // From this many links in one block on, the block is read and rewritten
   // whole rather than written link by link.
   static constexpr size_t kDense = 4;
-
-  void put(int32_t v) {
-    unsigned char b[4];
-    store_i32(b, v);
-    buf_.append(reinterpret_cast<char*>(b), 4);
-  }
 
   void patch(long at, int32_t v) {
     if (at >= written_) {
@@ -191,18 +191,15 @@ void flushBatch(const RecordsByNumber& byNum, Batch* batch, ChunkWriter* out) {
   auto& cells = batch->cells;
   radixSort(&cells, &batch->scratch);
   cells.erase(std::unique(cells.begin(), cells.end()), cells.end());
-  std::vector<uint32_t> codes;
   for (size_t i = 0; i < cells.size() && !out->tooLarge();) {
     uint32_t word = static_cast<uint32_t>(cells[i] >> 32);
     size_t j = i;
-    codes.clear();
-    while (j < cells.size() && static_cast<uint32_t>(cells[j] >> 32) == word)
-      codes.push_back(static_cast<uint32_t>(cells[j++]));
+    while (j < cells.size() && static_cast<uint32_t>(cells[j] >> 32) == word) ++j;
     wrdrec_t* rec = byNum(word);
     if (rec == nullptr)
-      batch->unknown += static_cast<long>(codes.size());
+      batch->unknown += static_cast<long>(j - i);
     else
-      out->chunk(rec, codes.data(), codes.size(), rec->tailLink >= 0);
+      out->chunk(rec, cells.data() + i, j - i, rec->tailLink >= 0);
     i = j;
   }
   cells.clear();

@@ -14,6 +14,7 @@
 #include "testutil.h"
 #include "treeutil.h"
 #include "xml/packed.h"
+#include "xml/packtags.h"
 #include "xml/reader.h"
 #include "xml/writer.h"
 
@@ -101,6 +102,35 @@ TEST_F(PackedTest, WriterBytes) {
   fseek(s.f, 0, SEEK_END);
   EXPECT_TRUE(XMLsavePackEntry(e.get(), &s.f, &words_, &dtd_));
   EXPECT_EQ(ftell(s.f), 2 + 16);
+}
+
+TEST_F(PackedTest, TagsFoundByHashPackTheSameBytesAsTheTable) {
+  // A path held twice (the first record counts), one beyond the packed
+  // tags' range, and paths no record holds.
+  dtd_.tags[dtd_.count++].path = "E.A";
+  for (int i = dtd_.count + 1; i <= DTDStruct::kMaxPackedTag; ++i) dtd_.tags[dtd_.count++].path = "E.F" + std::to_string(i);
+  dtd_.tags[dtd_.count++].path = "E.LATE";
+  ASSERT_EQ(dtd_.getIndex("E.LATE"), DTDStruct::kMaxPackedTag + 1);
+  const PackTags tags(&dtd_);
+  XMLCellWriter cells = [this](const XMLEntry* e, std::string* out) {
+    for (const char* w : {"five", "big"})
+      if (e->value.find(w) != std::string::npos) XMLappendCell(out, static_cast<uint32_t>(strlen(w)));
+  };
+  for (const treeutil::T& t :
+       {treeutil::T{"E", "five", {{"A", "big", {{"Q", "five"}}}, {"B", ""}, {"F7", "big five"}}},
+        treeutil::T{"E", "", {{"LATE", "five", {{"A", "big"}}}, {"A", "five"}, {"Z", "big"}}},
+        treeutil::T{"X", "five"}}) {
+    Tree e(build(t));
+    std::string byTable, byHash;
+    XMLpackEntry(e.get(), cells, &dtd_, &byTable);
+    XMLpackEntry(e.get(), cells, tags, &byHash);
+    EXPECT_EQ(tohex(byHash), tohex(byTable)) << XMLprintEntry(e.get(), true, false);
+  }
+  EXPECT_EQ(tags("E.A"), 2);
+  EXPECT_EQ(tags("E.LATE"), 0);
+  EXPECT_EQ(tags("E.F7"), 7);
+  EXPECT_EQ(tags("e.a"), 0);
+  EXPECT_EQ(tags(""), 0);
 }
 
 TEST_F(PackedTest, StepperWalksCellsOfOneEntryAtATime) {

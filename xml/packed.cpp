@@ -1,5 +1,6 @@
 #include "xml/packed.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include "xml/tagtable.h"
 #include "xml/entry.h"
 #include "xml/reader.h"
+#include "xml/packtags.h"
 
 namespace {
 
@@ -301,15 +303,43 @@ void XMLappendCell(std::string* out, uint32_t num) {
   out->append(b, 3);
 }
 
-void XMLpackEntry(const XMLEntry* e, const XMLCellWriter& cells, const DTDStruct* dtd,
-                  std::string* out) {
-  int tag = packedTag(dtd, e->path);
+namespace {
+
+template <class TagOf>
+void packElement(const XMLEntry* e, const XMLCellWriter& cells, const TagOf& tagOf,
+                 std::string* out) {
+  int tag = tagOf(e->path);
   if (tag == 0) return;
   out->push_back(static_cast<char>(kOpenByte + tag));
   cells(e, out);
   out->append(3, '\0');
-  for (const XMLEntry* child : e->children) XMLpackEntry(child, cells, dtd, out);
+  for (const XMLEntry* child : e->children) packElement(child, cells, tagOf, out);
   out->push_back(static_cast<char>(tag));
+}
+
+}  // namespace
+
+void XMLpackEntry(const XMLEntry* e, const XMLCellWriter& cells, const DTDStruct* dtd,
+                  std::string* out) {
+  packElement(e, cells, [dtd](const std::string& path) { return packedTag(dtd, path); }, out);
+}
+
+PackTags::PackTags(const DTDStruct* dtd) {
+  const int n = std::min(dtd->count, static_cast<int>(dtd->tags.size()));
+  for (int i = 0; i < n; ++i) {
+    const std::string& path = dtd->tags[i].path;
+    byPath_.emplace(path, packedTag(dtd, path));
+  }
+}
+
+int PackTags::operator()(const std::string& path) const {
+  auto it = byPath_.find(path);
+  return it == byPath_.end() ? 0 : it->second;
+}
+
+void XMLpackEntry(const XMLEntry* e, const XMLCellWriter& cells, const PackTags& tags,
+                  std::string* out) {
+  packElement(e, cells, tags, out);
 }
 
 void XMLpackEntry(const XMLEntry* e, map_t* words, const DTDStruct* dtd, std::string* out) {
