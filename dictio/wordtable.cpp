@@ -116,6 +116,16 @@ void WordTable::rebuildIds() {
 }
 
 void WordTable::rebuildTexts() {
+  // In the slot order of the table by number, entered all at once; the
+  // same slots as one by one, which is also the way when a text repeats.
+  std::vector<wrdrec_t*> records;
+  records.reserve(static_cast<size_t>(map_size(&idMap)));
+  int pos = 0;
+  for (void* p; (p = map_get_nth(&idMap, &pos)) != nullptr; ++pos)
+    records.push_back(static_cast<wrdrec_t*>(p));
+  map_clear(&wordMap);
+  map_rehash(&wordMap, map_size(&idMap));
+  if (enterNew(records)) return;
   map_clear(&wordMap);
   map_rehash(&wordMap, map_size(&idMap));
   map_forall(&idMap, forall_words, &wordMap);

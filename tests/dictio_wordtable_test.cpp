@@ -1,0 +1,66 @@
+// The word tables remade one from the other: the slots must be the ones
+// entering the records one by one gives, since they are the order of the
+// stored word list.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "base/map.h"
+#include "dictio/wordtable.h"
+
+namespace {
+
+// The table by text as rebuildTexts has always made it: records entered
+// one by one in the slot order of the table by number.
+std::vector<mapel_t> oneByOne(map_t* ids) {
+  map_t texts;
+  map_init(&texts, MAP_STR, MAP_BORROW);
+  map_rehash(&texts, map_size(ids));
+  int pos = 0;
+  for (void* p; (p = map_get_nth(ids, &pos)) != nullptr; ++pos)
+    map_assn(&texts, static_cast<wrdrec_t*>(p)->word, p);
+  std::vector<mapel_t> slots(texts.els, texts.els + texts.cap);
+  map_done(&texts);
+  return slots;
+}
+
+std::vector<mapel_t> slotsOf(const map_t& m) { return {m.els, m.els + m.cap}; }
+
+bool sameSlots(const std::vector<mapel_t>& a, const std::vector<mapel_t>& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (a[i].key != b[i].key || a[i].val != b[i].val) return false;
+  return true;
+}
+
+// Short texts crowd into long runs of the text hash, and 6000 of them make
+// the table grow while it is filled.
+std::string text(int i) { return std::to_string(i % 97) + "a" + std::to_string(i); }
+
+TEST(WordTable, TextsRemadeFromNumbersTakeTheSlotsOfOneByOneEntry) {
+  WordTable words(nullptr);
+  for (int i = 1; i <= 6000; ++i) words.add(text(i), i, true);
+  // Words the speed-up drops leave the table by number first.
+  for (int i = 5; i <= 6000; i += 7) map_dele(&words.idMap, map_ikey(i));
+  const std::vector<mapel_t> want = oneByOne(&words.idMap);
+  words.rebuildTexts();
+  EXPECT_TRUE(sameSlots(slotsOf(words.wordMap), want));
+  EXPECT_EQ(words.size(), map_size(&words.idMap));
+  EXPECT_EQ(words.find("3a3")->num, 3);
+  EXPECT_EQ(words.find("5a5"), nullptr);
+}
+
+TEST(WordTable, ATextHeldByTwoNumbersIsRemadeAsOneByOneEntryLeavesIt) {
+  WordTable words(nullptr);
+  for (int i = 1; i <= 300; ++i) words.add(text(i), i, true);
+  // A damaged list may give two numbers one text: the later record in the
+  // number table's order takes the text's slot.
+  map_assn(&words.idMap, map_ikey(301), words.record(text(17), 301));
+  const std::vector<mapel_t> want = oneByOne(&words.idMap);
+  words.rebuildTexts();
+  EXPECT_TRUE(sameSlots(slotsOf(words.wordMap), want));
+  EXPECT_EQ(words.size(), 300);
+}
+
+}  // namespace
