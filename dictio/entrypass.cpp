@@ -122,55 +122,61 @@ void DictIO::makeWrd() {
   if (!ent) return;
   long total = xml.size();
   ProgressMeter progress(total, output != 0, on_prog, on_prog_bar, 0.0, 0.5);
-  XMLEntryPool pool;  // outlives the reader, which gives nodes back to it
-  XML reader;
   words.clear();
   entries.clear();
   if (output) fprintf(stderr, "Building %s...\n", wrdFile);
-  reader.readHeader(xml.get());
   EntryPass pass{&words};
   long at = 0;  // write offset in the entry file
   int32_t count = 0;
   bool ok = true;
-  // The reading runs ahead on a thread of its own (base/readahead.h), and
-  // so do cutting each entry's words out of its text and packing it.
-  FILE* in = xml.get();
-  const PackTags tags(dtd);
-  reader.nodePool = &pool;
-  ReadAhead<EntryItem> ahead(
-      [&reader, in, &tags](EntryItem& item) {
-        if (!readEntry(&reader, in, &item)) return false;
-        if (!item.tree) return true;
-        item.views.reserve(kWordsAtFirst);
-        item.runs.reserve(kWordsAtFirst / 2);
-        item.gather(item.tree.get());
-        item.pack(tags);
-        return true;
-      },
-      [&pool](EntryItem& item) { recycleEntry(&pool, &item); }, kReadAheadEntries);
-  EntryItem item;
   bool readFailed = false;
-  while (ok && ahead.next(item)) {
-    releaseMessages(item);
-    readFailed = item.readFailed;
-    if (!item.tree) continue;
-    if (count >= kMaxNumber) {
-      ok = failPass(strprintf("%s holds more than %ld entries", from.c_str(), kMaxNumber));
-    } else if (dtd->count == 0) {
-      ok = failPass(strprintf("%s describes no element, so no entry of %s can be stored (lexorn -f "
-                              "infers it again)", dtd->dtdName.c_str(), from.c_str()));
-    } else if (!pass.numberTree(&item)) {
-      ok = failPass(strprintf("%s holds more than %ld distinct words", from.c_str(), kMaxNumber));
-    } else if (at > INT32_MAX) {
-      ok = failPass(strprintf("%s would grow beyond %d bytes", entFile, INT32_MAX));
+  // The reading objects are gone, the reading thread's memory with them,
+  // before the tables are remade below.
+  auto readAll = [&] {
+    XMLEntryPool pool;  // outlives the reader, which gives nodes back to it
+    XML reader;
+    reader.readHeader(xml.get());
+    // The reading runs ahead on a thread of its own (base/readahead.h), and
+    // so do cutting each entry's words out of its text and packing it.
+    FILE* in = xml.get();
+    const PackTags tags(dtd);
+    reader.nodePool = &pool;
+    ReadAhead<EntryItem> ahead(
+        [&reader, in, &tags](EntryItem& item) {
+          if (!readEntry(&reader, in, &item)) return false;
+          if (!item.tree) return true;
+          item.views.reserve(kWordsAtFirst);
+          item.runs.reserve(kWordsAtFirst / 2);
+          item.gather(item.tree.get());
+          item.pack(tags);
+          return true;
+        },
+        [&pool](EntryItem& item) { recycleEntry(&pool, &item); }, kReadAheadEntries);
+    EntryItem item;
+    while (ok && ahead.next(item)) {
+      releaseMessages(item);
+      readFailed = item.readFailed;
+      if (!item.tree) continue;
+      if (count >= kMaxNumber) {
+        ok = failPass(strprintf("%s holds more than %ld entries", from.c_str(), kMaxNumber));
+      } else if (dtd->count == 0) {
+        ok = failPass(strprintf("%s describes no element, so no entry of %s can be stored (lexorn -f "
+                                "infers it again)", dtd->dtdName.c_str(), from.c_str()));
+      } else if (!pass.numberTree(&item)) {
+        ok = failPass(strprintf("%s holds more than %ld distinct words", from.c_str(), kMaxNumber));
+      } else if (at > INT32_MAX) {
+        ok = failPass(strprintf("%s would grow beyond %d bytes", entFile, INT32_MAX));
+      }
+      if (!ok) break;
+      entPos.emplace_hint(entPos.end(), ++count, static_cast<int32_t>(at));
+      const std::string& packed = item.packed;
+      if (fwrite(packed.data(), 1, packed.size(), ent.get()) != packed.size()) break;  // told at close
+      at += static_cast<long>(packed.size());
+      progress.at(item.position);
     }
-    if (!ok) break;
-    entPos.emplace_hint(entPos.end(), ++count, static_cast<int32_t>(at));
-    const std::string& packed = item.packed;
-    if (fwrite(packed.data(), 1, packed.size(), ent.get()) != packed.size()) break;  // told at close
-    at += static_cast<long>(packed.size());
-    progress.at(item.position);
-  }
+  };
+  readAll();
+  releaseThreadMemory();
   if (ok && readFailed) ok = failPass(strprintf("Could not read %s", from.c_str()));
   scope->close(ent, ".ent");
   if (pass.clipped > 0)

@@ -53,7 +53,8 @@ class ChunkWriter {
     buf_.resize(at + 4 * (n + 2));
     auto* p = reinterpret_cast<unsigned char*>(buf_.data() + at);
     store_i32(p, static_cast<int32_t>(n));
-    for (size_t i = 0; i < n; ++i) store_i32(p + 4 * (i + 1), static_cast<int32_t>(static_cast<uint32_t>(cells[i])));
+    for (size_t i = 0; i < n; ++i)
+      store_i32(p + 4 * (i + 1), static_cast<int32_t>(static_cast<uint32_t>(cells[i])));
     store_i32(p + 4 * (n + 1), 0);
     rec->tailLink = static_cast<int32_t>(link);
     if (buf_.size() >= kFlushAt) flush();

@@ -225,47 +225,55 @@ DTD::Inferred DTD::infer(FILE* in, long size, FILE* out) {
   if (io) printf("Building %s...\n", dtdName.c_str());
 
   Inferred r;
-  XMLEntryPool pool;  // outlives the reader, which gives nodes back to it
-  XML reader;
-  reader.readHeader(in);
-  reader.printHeader(out);
-  // The reading runs ahead on a thread of its own (base/readahead.h); the
-  // pass works on each entry through a reader object of its own.
-  reader.nodePool = &pool;
-  ReadAhead<ReadEntry> ahead([&reader, in](ReadEntry& item) { return readEntry(&reader, in, &item); },
-                             [&pool](ReadEntry& item) { recycleEntry(&pool, &item); },
-                             kReadAheadEntries);
-  XML view;
-  view.setOutProps(2);
-  ReadEntry item;
   bool readFailed = false;
+  bool readerDropped = false;  // the reader reported or skipped something
   int unfit = 0;  // entries left out for a tag name the ".def" file cannot hold
-  while (ahead.next(item)) {
-    releaseMessages(item);
-    readFailed = item.readFailed;
-    if (!item.tree) continue;
-    // The tree stays the item's, to be freed on the reading thread.
-    XMLEntry* own = view.root;
-    view.root = item.tree.get();
-    if (const XMLEntry* bad = unstorable(view.root)) {
-      unfit++;
-      errorf("Parse error: Tag name unfit for the structure file (%s), entry left out: %s\n",
-             bad->name.c_str(), XMLprintEntry(view.root, true, false).c_str());
-    } else {
-      const std::string text = view.getString(false);
-      if (fwrite(text.data(), 1, text.size(), out) != text.size()) r.written = false;
-      root = view.addDTD(root, view.getEntDTD(this), this);
-      garb_clear(root);
+  // The reading objects are gone, the reading thread's memory with them,
+  // before the pass goes on.
+  auto readAll = [&] {
+    XMLEntryPool pool;  // outlives the reader, which gives nodes back to it
+    XML reader;
+    reader.readHeader(in);
+    reader.printHeader(out);
+    // The reading runs ahead on a thread of its own (base/readahead.h); the
+    // pass works on each entry through a reader object of its own.
+    reader.nodePool = &pool;
+    ReadAhead<ReadEntry> ahead(
+        [&reader, in](ReadEntry& item) { return readEntry(&reader, in, &item); },
+        [&pool](ReadEntry& item) { recycleEntry(&pool, &item); }, kReadAheadEntries);
+    XML view;
+    view.setOutProps(2);
+    ReadEntry item;
+    while (ahead.next(item)) {
+      releaseMessages(item);
+      readFailed = item.readFailed;
+      if (!item.tree) continue;
+      // The tree stays the item's, to be freed on the reading thread.
+      XMLEntry* own = view.root;
+      view.root = item.tree.get();
+      if (const XMLEntry* bad = unstorable(view.root)) {
+        unfit++;
+        errorf("Parse error: Tag name unfit for the structure file (%s), entry left out: %s\n",
+               bad->name.c_str(), XMLprintEntry(view.root, true, false).c_str());
+      } else {
+        const std::string text = view.getString(false);
+        if (fwrite(text.data(), 1, text.size(), out) != text.size()) r.written = false;
+        root = view.addDTD(root, view.getEntDTD(this), this);
+        garb_clear(root);
+      }
+      view.root = own;
+      meter.at(item.position);
     }
-    view.root = own;
-    meter.at(item.position);
-  }
+    readerDropped = reader.errors > 0 || reader.skipped > 0;
+  };
+  readAll();
+  releaseThreadMemory();
   if (readFailed) {
     errorf("Error: Could not read %s; it is left as it was.\n", xmlName.c_str());
     r.read = false;
   }
   if (fflush(out) != 0 || ferror(out)) r.written = false;
-  r.dropped = reader.errors > 0 || reader.skipped > 0 || unfit > 0;
+  r.dropped = readerDropped || unfit > 0;
   ent2str();
   if (io) printf("%s", kClearLine);
   checkPackable();

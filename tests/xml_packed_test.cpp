@@ -108,7 +108,8 @@ TEST_F(PackedTest, TagsFoundByHashPackTheSameBytesAsTheTable) {
   // A path held twice (the first record counts), one beyond the packed
   // tags' range, and paths no record holds.
   dtd_.tags[dtd_.count++].path = "E.A";
-  for (int i = dtd_.count + 1; i <= DTDStruct::kMaxPackedTag; ++i) dtd_.tags[dtd_.count++].path = "E.F" + std::to_string(i);
+  for (int i = dtd_.count + 1; i <= DTDStruct::kMaxPackedTag; ++i)
+    dtd_.tags[dtd_.count++].path = "E.F" + std::to_string(i);
   dtd_.tags[dtd_.count++].path = "E.LATE";
   ASSERT_EQ(dtd_.getIndex("E.LATE"), DTDStruct::kMaxPackedTag + 1);
   const PackTags tags(&dtd_);
