@@ -60,8 +60,12 @@ int capacityFor(int n) {
 
 bool overloaded(const map_t* map) { return map->cap * 0.8 < map->size; }
 
+void remakeShedAccel(map_t* map);
+
 // Growth before a keyed access; both kinds wait while a walk is under way.
+// A shed accelerator is made again first.
 void maintain(map_t* map) {
+  if (map->accelShed) remakeShedAccel(map);
   if (map->walks > 0) return;
   if (map->grow && overloaded(map) && map->cap <= INT_MAX / 2) {
     map_rehash(map, 2 * map->cap);
@@ -74,12 +78,13 @@ void maintain(map_t* map) {
 // being filled: each filled slot points on to a later slot, every slot in
 // between being filled too, and lookups shorten the chains they pass (path
 // halving). Lookups need at least one free slot, or a chain never ends.
+// The links are made at the first use: a table that ends up needing no
+// accelerator never holds them.
 class FreeSlots {
  public:
-  explicit FreeSlots(int cap) : next_(static_cast<size_t>(cap)) {
-    for (int i = 0; i < cap; i++) next_[i] = i;
-  }
+  explicit FreeSlots(int cap) : cap_(cap) {}
   int find(int from) {
+    made();
     int j = from;
     while (next_[j] != j) {
       next_[j] = next_[next_[j]];
@@ -87,8 +92,14 @@ class FreeSlots {
     }
     return j;
   }
-  void fill(int slot) { next_[slot] = slot + 1 == static_cast<int>(next_.size()) ? 0 : slot + 1; }
-  void prefetch(int from) const { __builtin_prefetch(&next_[static_cast<size_t>(from)]); }
+  void fill(int slot) {
+    made();
+    next_[slot] = slot + 1 == cap_ ? 0 : slot + 1;
+  }
+  void prefetch(int from) {
+    made();
+    __builtin_prefetch(&next_[static_cast<size_t>(from)]);
+  }
   int take(int from) {
     const int j = find(from);
     fill(j);
@@ -96,6 +107,13 @@ class FreeSlots {
   }
 
  private:
+  void made() {
+    if (!next_.empty() || cap_ <= 0) return;
+    next_.resize(static_cast<size_t>(cap_));
+    for (int i = 0; i < cap_; i++) next_[i] = i;
+  }
+
+  int cap_;
   std::vector<int> next_;
 };
 
@@ -201,10 +219,23 @@ bool addAllKeys(const map_t* map, map_accel_t* a, bool check) {
 // slots `slots` already knows.
 void rebuildAccel(map_t* map, FreeSlots slots) {
   dropAccel(map);
+  map->accelShed = 0;
   if (map->els == nullptr || map->cap <= 0 || map->tombs > 0 || !accelerable(map)) return;
   if (needsNoAccel(map)) return;
   map->accel = new map_accel_t(map->cap, std::move(slots));
   addAllKeys(map, map->accel, false);
+}
+
+// The accelerator map_shed_accel let go, for the slots as they are now; a
+// table that has had a deletion since walks its runs until it is rehashed,
+// as it would have anyway.
+void remakeShedAccel(map_t* map) {
+  map->accelShed = 0;
+  if (map->accel != nullptr || map->els == nullptr || map->tombs > 0) return;
+  FreeSlots slots(map->cap);
+  for (int i = 0; i < map->cap; i++)
+    if (map->els[i].key != nullptr) slots.fill(i);
+  rebuildAccel(map, std::move(slots));
 }
 
 struct Probe {
@@ -335,6 +366,7 @@ int map_init(map_t* map, int type, int own) {
   map->walks = 0;
   map->hashes = nullptr;
   map->accel = nullptr;
+  map->accelShed = 0;
   if (type == MAP_STR) {
     map->hashes = static_cast<uint32_t*>(calloc(map->cap, sizeof(uint32_t)));
     map->assn = own == MAP_COPY ? map_str_assn : map_str_assn2;
@@ -435,6 +467,7 @@ FreeSlots replaceAll(map_t* map, int n) {
 // accelerator, when one does.
 bool rebuildAccelChecked(map_t* map, FreeSlots slots) {
   dropAccel(map);
+  map->accelShed = 0;
   if (needsNoAccel(map)) return true;
   auto* a = new map_accel_t(map->cap, std::move(slots));
   if (!addAllKeys(map, a, true)) {
@@ -447,7 +480,29 @@ bool rebuildAccelChecked(map_t* map, FreeSlots slots) {
 
 }  // namespace
 
-void map_rehash(map_t* map, int n) { rebuildAccel(map, replaceAll(map, n)); }
+int map_grown_cap(const map_t* map, int n) {
+  if (map->size != 0 || !map->grow) return map->cap;
+  int cap = capacityFor(n);  // map_rehash(map, n) of the empty table
+  for (int size = 0; size < n; ++size) {  // growth before each insertion
+    if (!(cap * 0.8 < size) || cap > INT_MAX / 2) continue;
+    cap = capacityFor(2 * cap);
+    while (cap * 0.8 < size && cap <= INT_MAX / 2) cap = capacityFor(2 * cap);
+  }
+  return cap;
+}
+
+void map_shed_accel(map_t* map) {
+  if (map->accel == nullptr) return;
+  dropAccel(map);
+  map->accelShed = 1;
+}
+
+void map_rehash(map_t* map, int n) {
+  // The old accelerator goes first: the new slot array, the old one and
+  // both accelerators at once would be a large table's peak.
+  dropAccel(map);
+  rebuildAccel(map, replaceAll(map, n));
+}
 
 int map_load(map_t* map, void* const* keys, void* const* vals, int n) {
   if (map->size != 0 || map->tombs != 0 || map->walks != 0 || !map->grow || map->els == nullptr ||
@@ -626,6 +681,7 @@ map_t* map_dup(map_t* map) {
   *dup = *map;
   dup->walks = 0;
   dup->accel = nullptr;
+  dup->accelShed = 0;
   dup->els = static_cast<mapel_t*>(calloc(map->cap > 0 ? map->cap : 1, sizeof(mapel_t)));
   if (map->els && map->cap > 0) memcpy(dup->els, map->els, sizeof(mapel_t) * map->cap);
   if (map->hashes) {

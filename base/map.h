@@ -37,7 +37,9 @@
 // slots the plain probe would give. It is built by map_init, map_clear and
 // map_rehash, dropped by the first deletion of a present key (the plain
 // probe then serves until the next rehash or clear), never shared by a
-// map_dup copy, and released by map_done and map_dup_free. It stays exact
+// map_dup copy, and released by map_done and map_dup_free. map_shed_accel
+// lets it go while the table is not searched; the next keyed access makes
+// it again. It stays exact
 // only while the slot array changes through these functions alone: a
 // map_forkey callback may change the slot's value, never its key.
 #pragma once
@@ -74,6 +76,7 @@ struct map_t {
   // probe passes keys of other hashes without reading them. Null otherwise.
   uint32_t* hashes;
   map_accel_t* accel;  // null: every keyed access walks its probe run
+  int accelShed;       // set by map_shed_accel: remade at the next keyed access
 };
 
 // Integer keys and values travel as pointer-sized words.
@@ -90,6 +93,15 @@ int map_clear(map_t* map);
 int map_size(map_t* map);
 int map_pos(map_t* map, void* key);
 void map_rehash(map_t* map, int n);
+// The capacity an empty table would have after map_rehash(map, n) and n
+// insertions of new keys one by one, growth included; the table's own
+// capacity when it is not empty or does not grow. Rehashed to it at once,
+// the table takes the n keys without growing.
+int map_grown_cap(const map_t* map, int n);
+// Frees the accelerator until the next keyed access, which makes it again
+// (one pass over the slots): for a large table that is only walked for a
+// while, as a build's word table is between its passes.
+void map_shed_accel(map_t* map);
 int map_assn(map_t* map, void* key, void* val);
 // map_assn for a key not yet present: 1 when it was added, 0 (nothing
 // changed) when the table already holds it or has no slot for it. One probe

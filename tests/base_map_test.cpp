@@ -600,12 +600,17 @@ std::string difference(map_t* m, const Model<Key>& model) {
 // Drives table and model through the same random operations. Deletions come
 // in bursts so that long stretches run without tombstones, and explicit
 // rehashes of assorted sizes bring those stretches back.
+// With `shedEvery`, the accelerator is also let go every so many steps.
 template <class Key>
 void driveAlongside(map_t* m, Model<Key>& model, const std::vector<Key>& pool, int steps,
-                    unsigned seed) {
+                    unsigned seed, int shedEvery = 0) {
   std::mt19937 rng(seed);
   auto pick = [&] { return pool[rng() % pool.size()]; };
   for (int step = 0; step < steps; step++) {
+    if (shedEvery > 0 && step % shedEvery == 0) {
+      map_shed_accel(m);
+      ASSERT_EQ(m->accel, nullptr);
+    }
     const bool deleting = (step / 1500) % 3 == 2;
     const unsigned op = rng() % 100;
     const Key k = pick();
@@ -674,6 +679,69 @@ TEST(MapAccel, NumericAndShortWordKeysLandWherePlainProbingPutsThem) {
   StrMap t(MAP_COPY);
   Model<std::string> model(nineHash);
   driveAlongside(&t.m, model, clusteredWords(), 12000, 11);
+}
+
+TEST(MapAccel, ATableThatShedsItsAcceleratorNowAndThenStillPlacesEveryKeyAlike) {
+  StrMap words(MAP_COPY);
+  Model<std::string> wordModel(nineHash);
+  driveAlongside(&words.m, wordModel, clusteredWords(), 12000, 13, 37);
+  IntMap numbers;
+  Model<long> numberModel(intHash);
+  driveAlongside(&numbers.m, numberModel, clusteredNumbers(), 12000, 17, 41);
+}
+
+TEST(MapAccel, ShedUntilTheNextKeyedAccessNotThroughWalks) {
+  StrMap t(MAP_COPY);
+  for (int i = 0; i < 500; i++)
+    map_assn(&t.m, const_cast<char*>(std::to_string(i).c_str()), map_ikey(i + 1));
+  map_shed_accel(&t.m);
+  EXPECT_EQ(t.m.accel, nullptr);
+  int pos = 0;
+  EXPECT_NE(map_get_nth(&t.m, &pos), nullptr);
+  EXPECT_EQ(map_size(&t.m), 500);
+  EXPECT_EQ(t.m.accel, nullptr) << "walks and sizes need none";
+  map_t* copy = map_dup(&t.m);
+  EXPECT_EQ(copy->accelShed, 0) << "a copy never shares it";
+  map_dup_free(copy);
+  EXPECT_EQ(map_ival(map_get_view(&t.m, "123")), 124);
+  EXPECT_NE(t.m.accel, nullptr) << "made again by the lookup";
+  map_shed_accel(&t.m);
+  std::string_view keys[] = {"7", "x", "499"};
+  void* vals[3];
+  map_get_views(&t.m, keys, vals, 3);
+  EXPECT_EQ(map_ival(vals[0]) * 1000 + map_ival(vals[2]), 8 * 1000 + 500);
+  EXPECT_EQ(vals[1], nullptr);
+  EXPECT_NE(t.m.accel, nullptr);
+  // A deletion while shed: the plain probe serves until the next rehash.
+  map_shed_accel(&t.m);
+  char seven[] = "7";
+  map_dele(&t.m, seven);
+  EXPECT_EQ(t.m.tombs, 1);
+  EXPECT_EQ(t.m.accel, nullptr);
+  EXPECT_EQ(map_get(&t.m, seven), nullptr);
+  EXPECT_EQ(t.m.accel, nullptr);
+  map_rehash(&t.m, t.m.cap);
+  EXPECT_NE(t.m.accel, nullptr);
+  map_shed_accel(&t.m);
+  map_clear(&t.m);
+  EXPECT_NE(t.m.accel, nullptr);
+  EXPECT_EQ(t.m.accelShed, 0);
+}
+
+TEST(MapCapacity, GrownCapacityIsWhereOneByOneInsertionEnds) {
+  for (int n : {0, 1, 53, 54, 55, 140, 1000, 4477, 50000}) {
+    IntMap grown, direct;
+    map_rehash(&grown.m, n);
+    for (long k = 1; k <= n; k++) map_assn(&grown.m, map_ikey(k * 7), map_ikey(k));
+    const int cap = map_grown_cap(&direct.m, n);
+    EXPECT_EQ(cap, grown.m.cap) << n << " keys";
+    map_rehash(&direct.m, cap);
+    for (long k = 1; k <= n; k++) map_assn(&direct.m, map_ikey(k * 7), map_ikey(k));
+    EXPECT_EQ(direct.m.cap, cap) << n << " keys: no growth on the way";
+  }
+  IntMap used;
+  map_assn(&used.m, map_ikey(5), map_ikey(1));
+  EXPECT_EQ(map_grown_cap(&used.m, 1000), used.m.cap);
 }
 
 TEST(MapAccel, WithGrowthOffTheTableFillsUpExactlyAsPlainProbingDoes) {
