@@ -151,7 +151,8 @@ void DictIO::makeWrd() {
           item.pack(tags);
           return true;
         },
-        [&pool](EntryItem& item) { recycleEntry(&pool, &item); }, kReadAheadEntries);
+        [&pool](EntryItem& item) { recycleEntry(&pool, &item); }, kReadAheadEntries,
+        kReadAheadBatches);
     EntryItem item;
     while (ok && ahead.next(item)) {
       releaseMessages(item);
@@ -182,6 +183,9 @@ void DictIO::makeWrd() {
   if (pass.clipped > 0)
     errorf("Error: %ld words longer than %d bytes were cut to their first %d bytes.\n",
            pass.clipped, kMaxWordLength, kMaxWordLength);
+  // The passes after this one walk the table by text but search it no
+  // more; its accelerator comes back with the first search, if one comes.
+  map_shed_accel(&wordMap);
   makeRWrd();
   makeREid();
   if (output) {

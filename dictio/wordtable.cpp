@@ -104,9 +104,32 @@ void WordTable::renew() {
   mem_clear(&textPool);
 }
 
+namespace {
+
+// Distinct numbers all below `cap`: in a table of `cap` slots each has its
+// start slot to itself, so where it lands cannot depend on the order the
+// numbers came in or on the sizes the table grew through.
+bool ownSlotsIn(map_t* texts, int cap) {
+  std::vector<bool> seen(static_cast<size_t>(cap));
+  int pos = 0;
+  for (void* p; (p = map_get_nth(texts, &pos)) != nullptr; ++pos) {
+    int32_t num = static_cast<wrdrec_t*>(p)->num;
+    if (num < 1 || num >= cap || seen[static_cast<size_t>(num)]) return false;
+    seen[static_cast<size_t>(num)] = true;
+  }
+  return true;
+}
+
+}  // namespace
+
 void WordTable::rebuildIds() {
   map_clear(&idMap);
-  map_rehash(&idMap, map_size(&wordMap));
+  // Sized for all the numbers at once when the slots come out the same as
+  // growing on the way: the grown table beside the one it grows from would
+  // be the build's fullest moment.
+  const int n = map_size(&wordMap);
+  const int grown = map_grown_cap(&idMap, n);
+  map_rehash(&idMap, ownSlotsIn(&wordMap, grown) ? grown : n);
   // One by one, in the slot order of the table by text: numbers are dense
   // and unique, so each lands at its first probe, and no copy of the
   // records is made at the build's fullest moment.
