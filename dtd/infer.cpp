@@ -240,7 +240,8 @@ DTD::Inferred DTD::infer(FILE* in, long size, FILE* out) {
     reader.nodePool = &pool;
     ReadAhead<ReadEntry> ahead(
         [&reader, in](ReadEntry& item) { return readEntry(&reader, in, &item); },
-        [&pool](ReadEntry& item) { recycleEntry(&pool, &item); }, kReadAheadEntries);
+        [&pool](ReadEntry& item) { recycleEntry(&pool, &item); }, kReadAheadEntries,
+        kReadAheadBatches);
     XML view;
     view.setOutProps(2);
     ReadEntry item;

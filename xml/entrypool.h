@@ -31,8 +31,9 @@ class XMLEntryPool {
   void give(XMLEntry* tree);
 
  private:
-  // Nodes kept at most; the rest of a larger tree is freed.
-  static constexpr size_t kMaxKept = 1 << 16;
+  // Nodes kept at most; the rest of a larger tree is freed. A few batches
+  // of entries on their way between threads hold about this many.
+  static constexpr size_t kMaxKept = 1 << 11;
   // A string that grew beyond this gives its room back rather than keep it
   // in a node that may only ever hold short texts again.
   static constexpr size_t kMaxRoom = 1024;

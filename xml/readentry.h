@@ -10,9 +10,13 @@
 #include "xml/entrypool.h"
 #include "xml/reader.h"
 
-// Entries handed from the reading thread to its pass at a time: few
-// hand-overs, and a few batches ahead still take little memory.
-constexpr size_t kReadAheadEntries = 256;
+// Entries handed from the reading thread to its pass at a time, and the
+// batches the reading runs ahead. Small batches are taken while their
+// entries are still in the cache, and bound the memory of the entries on
+// their way (a large build's word tables are near their peak meanwhile);
+// fewer entries a batch cost more in waking threads than they save.
+constexpr size_t kReadAheadEntries = 32;
+constexpr size_t kReadAheadBatches = 3;
 
 struct ReadEntry {
   std::unique_ptr<XMLEntry> tree;  // the entry; none when the read gave no entry
