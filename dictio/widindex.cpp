@@ -16,12 +16,43 @@
 #include "base/map.h"
 #include "base/passfile.h"
 #include "base/progress.h"
+#include "base/readahead.h"
 #include "dictio/dictio.h"
 #include "dictio/scope.h"
 #include "dictio/update.h"
 #include "xml/packed.h"
 
 namespace {
+
+// Least significant digit first, a byte a pass, from byte `first` of the
+// keys up; a byte that every key shares costs no pass. The sort is stable:
+// keys equal in the bytes sorted keep their order.
+void radixSort(std::vector<uint64_t>* keys, std::vector<uint64_t>* scratch, int first = 0) {
+  size_t n = keys->size();
+  if (n < 1024) {
+    std::sort(keys->begin(), keys->end());
+    return;
+  }
+  std::vector<size_t> counts(8 * 256);
+  for (uint64_t k : *keys)
+    for (int d = first; d < 8; ++d) ++counts[d * 256 + ((k >> (8 * d)) & 0xFF)];
+  scratch->resize(n);
+  uint64_t* from = keys->data();
+  uint64_t* to = scratch->data();
+  for (int d = first; d < 8; ++d) {
+    size_t* c = &counts[d * 256];
+    if (c[(from[0] >> (8 * d)) & 0xFF] == n) continue;
+    size_t sum = 0;
+    for (int i = 0; i < 256; ++i) {
+      size_t here = c[i];
+      c[i] = sum;
+      sum += here;
+    }
+    for (size_t i = 0; i < n; ++i) to[c[(from[i] >> (8 * d)) & 0xFF]++] = from[i];
+    std::swap(from, to);
+  }
+  if (from != keys->data()) std::copy(from, from + n, keys->data());
+}
 
 // Chunks go through a memory buffer that is handed to the file in large
 // pieces. A link that belongs to a chunk still in the buffer is patched
@@ -70,26 +101,26 @@ class ChunkWriter {
   // Writes the links collected for chunks already in the file. Every field
   // of the file is 4 bytes at a multiple of 4, so no link straddles a block.
   void applyPatches() {
-    // Chains are extended in word order, as their last chunks were written:
-    // the links mostly come sorted already.
-    if (!std::is_sorted(patches_.begin(), patches_.end())) std::sort(patches_.begin(), patches_.end());
+    // By offset: each link is written once, so the offsets are distinct.
+    radixSort(&patches_, &scratch_, 4);
+    auto at = [this](size_t k) { return static_cast<long>(patches_[k] >> 32); };
+    auto value = [this](size_t k) { return static_cast<int32_t>(static_cast<uint32_t>(patches_[k])); };
     std::vector<unsigned char> block(kBlock);
     for (size_t i = 0; i < patches_.size() && !failed_;) {
-      long start = patches_[i].first / kBlock * kBlock;
+      long start = at(i) / kBlock * kBlock;
       long stop = std::min(start + kBlock, written_);
       size_t j = i;
-      while (j < patches_.size() && patches_[j].first < stop) ++j;
+      while (j < patches_.size() && at(j) < stop) ++j;
       if (j - i >= kDense) {
         size_t len = static_cast<size_t>(stop - start);
         failed_ = !readAt(block.data(), len, start);
-        for (size_t k = i; k < j && !failed_; ++k)
-          store_i32(block.data() + (patches_[k].first - start), patches_[k].second);
+        for (size_t k = i; k < j && !failed_; ++k) store_i32(block.data() + (at(k) - start), value(k));
         if (!failed_) failed_ = !writeAt(block.data(), len, start);
       } else {
         for (size_t k = i; k < j && !failed_; ++k) {
           unsigned char b[4];
-          store_i32(b, patches_[k].second);
-          failed_ = !writeAt(b, 4, patches_[k].first);
+          store_i32(b, value(k));
+          failed_ = !writeAt(b, 4, at(k));
         }
       }
       i = j;
@@ -111,7 +142,7 @@ class ChunkWriter {
       buf_.replace(static_cast<size_t>(at - written_), 4, reinterpret_cast<char*>(b), 4);
       return;
     }
-    patches_.push_back({at, v});
+    patches_.push_back(static_cast<uint64_t>(at) << 32 | static_cast<uint32_t>(v));
   }
 
   bool readAt(unsigned char* p, size_t n, long at) { return fd_read_at(fileno(f_), p, n, at); }
@@ -120,7 +151,8 @@ class ChunkWriter {
   FILE* f_;
   std::string buf_;
   long written_ = 0;
-  std::vector<std::pair<long, int32_t>> patches_;
+  std::vector<uint64_t> patches_;  // offset << 32 | link, offsets below 2^31
+  std::vector<uint64_t> scratch_;  // for sorting them
   bool failed_ = false;
   bool tooLarge_ = false;
 };
@@ -138,36 +170,18 @@ struct Batch {
   std::vector<uint64_t> cells;
   std::vector<uint64_t> scratch;  // for sorting
   long unknown = 0;  // codes of word numbers missing from the word list
-};
+  // Entries are read in the order of their numbers unless edits appended
+  // some: then the entry bytes of the codes must be sorted too.
+  uint32_t lastEntry = 0;
+  bool entriesInOrder = true;
 
-// Least significant digit first, a byte a pass; a byte that every key
-// shares costs no pass.
-void radixSort(std::vector<uint64_t>* keys, std::vector<uint64_t>* scratch) {
-  size_t n = keys->size();
-  if (n < 1024) {
-    std::sort(keys->begin(), keys->end());
-    return;
+  void add(uint64_t cell) {
+    uint32_t e = static_cast<uint32_t>(cell) & 0xFFFFFF;
+    if (e < lastEntry) entriesInOrder = false;
+    lastEntry = e;
+    cells.push_back(cell);
   }
-  std::vector<size_t> counts(8 * 256);
-  for (uint64_t k : *keys)
-    for (int d = 0; d < 8; ++d) ++counts[d * 256 + ((k >> (8 * d)) & 0xFF)];
-  scratch->resize(n);
-  uint64_t* from = keys->data();
-  uint64_t* to = scratch->data();
-  for (int d = 0; d < 8; ++d) {
-    size_t* c = &counts[d * 256];
-    if (c[(from[0] >> (8 * d)) & 0xFF] == n) continue;
-    size_t sum = 0;
-    for (int i = 0; i < 256; ++i) {
-      size_t here = c[i];
-      c[i] = sum;
-      sum += here;
-    }
-    for (size_t i = 0; i < n; ++i) to[c[(from[i] >> (8 * d)) & 0xFF]++] = from[i];
-    std::swap(from, to);
-  }
-  if (from != keys->data()) std::copy(from, from + n, keys->data());
-}
+};
 
 // The word records by number, for the pass's many lookups by number. Word
 // numbers are dense, so a number nearly always sits in its own start slot
@@ -188,9 +202,45 @@ class RecordsByNumber {
   map_t* ids_;
 };
 
+// Entries read back from ".ent" on a thread of their own (base/readahead.h),
+// a run of them at a time: their occurrence cells, as (word << 32 | code),
+// and where each entry ends, in cells and in bytes of the file.
+struct EntryCodes {
+  struct End {
+    size_t cells;     // cells of this run up to the entry's end
+    long position;    // bytes of ".ent" read by then
+    bool readFailed;  // the file had failed by then
+  };
+  std::vector<uint64_t> cells;
+  std::vector<End> ends;
+};
+
+// Cells of entries a run gathers before it is handed over.
+constexpr size_t kCellsPerRun = 1 << 13;
+
+// Reads entries into `run` until it holds kCellsPerRun cells or the file
+// ends; false when there was nothing left to read.
+bool readEntryCodes(FILE* ent, const EntryIndex& entries, EntryCodes* run) {
+  while (run->cells.size() < kCellsPerRun && !feof(ent) && !ferror(ent)) {
+    uint32_t e = static_cast<uint32_t>(entries.ownerOf(XMLpackPtrBytes()));
+    long word = 0, tag = 0, cells = 0;
+    while (XMLgetPackPtr(&ent, &word, &tag, &cells)) {
+      uint32_t code = (static_cast<uint32_t>(tag) << 24) | (e & 0xFFFFFF);
+      run->cells.push_back((static_cast<uint64_t>(word) << 32) | code);
+    }
+    run->ends.push_back({run->cells.size(), XMLpackPtrBytes(), ferror(ent) != 0});
+  }
+  return !run->ends.empty();
+}
+
 void flushBatch(const RecordsByNumber& byNum, Batch* batch, ChunkWriter* out) {
   auto& cells = batch->cells;
-  radixSort(&cells, &batch->scratch);
+  // A code is tag << 24 | entry. Came the entries in ascending order, a
+  // stable sort by word and tag leaves each word's codes of one tag in
+  // entry order already: the three entry bytes need no pass.
+  radixSort(&cells, &batch->scratch, batch->entriesInOrder ? 3 : 0);
+  batch->lastEntry = 0;
+  batch->entriesInOrder = true;
   cells.erase(std::unique(cells.begin(), cells.end()), cells.end());
   for (size_t i = 0; i < cells.size() && !out->tooLarge();) {
     uint32_t word = static_cast<uint32_t>(cells[i] >> 32);
@@ -229,22 +279,30 @@ void DictIO::makeWid() {
   batch.cells.reserve(static_cast<size_t>(
       maxEnt > 0 ? std::min<long>(maxEnt, total / 3 + 1) : total / 3 + 1));
   long counter = 0;
+  bool readFailed = false;
   XMLresetPackPtr();
-  while (!feof(ent) && !ferror(ent) && !out.tooLarge()) {
-    long pos = XMLpackPtrBytes();
-    uint32_t e = static_cast<uint32_t>(entries.ownerOf(pos));
-    long word = 0, tag = 0, cells = 0;
-    while (XMLgetPackPtr(&ent, &word, &tag, &cells)) {
-      uint32_t code = (static_cast<uint32_t>(tag) << 24) | (e & 0xFFFFFF);
-      batch.cells.push_back((static_cast<uint64_t>(word) << 32) | code);
-      if (++counter == maxEnt) {
-        flushBatch(byNum, &batch, &out);
-        counter = 0;
+  {
+    // Reading and decoding run ahead on a thread; sorting and writing stay
+    // here, each batch flushed after the same cell as ever.
+    ReadAhead<EntryCodes> ahead(
+        [ent, this](EntryCodes& run) { return readEntryCodes(ent, entries, &run); }, 4, 2);
+    EntryCodes run;
+    while (!out.tooLarge() && ahead.next(run)) {
+      size_t k = 0;
+      for (const EntryCodes::End& end : run.ends) {
+        for (; k < end.cells; ++k) {
+          batch.add(run.cells[k]);
+          if (++counter == maxEnt) {
+            flushBatch(byNum, &batch, &out);
+            counter = 0;
+          }
+        }
+        progress.at(end.position);
+        readFailed = end.readFailed;
+        if (out.tooLarge()) break;
       }
     }
-    progress.at(XMLpackPtrBytes());
   }
-  bool readFailed = ferror(ent) != 0;
   flushBatch(byNum, &batch, &out);
   out.flush();
   scope->close(wid, ".wid", !out.failed());

@@ -13,6 +13,7 @@
 #include "dictio/dictio.h"
 #include "dictio/widchain.h"
 #include "index_fixture.h"
+#include "xml/reader.h"
 #include "testutil.h"
 
 using indextest::chunk;
@@ -153,6 +154,56 @@ TEST(WordIndex, LinksArePatchedInTheFile) {
   EXPECT_TRUE(sorted);
   EXPECT_EQ(batched.size(), 501u);
   EXPECT_TRUE(batched == whole);
+}
+
+// An edited dictionary's entries stand in ".ent" out of number order: the
+// pass must still sort every chunk's codes by entry, also in batches large
+// enough to be sorted by digits.
+TEST(WordIndex, EntriesStoredOutOfNumberOrderStillGiveSortedChunks) {
+  std::string xml;
+  for (int e = 1; e <= 700; ++e) xml += "<E><A>common w" + std::to_string(e % 50) + "</A></E>\n";
+  for (int maxEnt : {0, 1100}) {
+    SCOPED_TRACE(maxEnt);
+    Dict d(xml);
+    DictIO* io = d.build(maxEnt);
+    for (int id : {5, 300}) {
+      io->delEntry(id, nullptr, 0);
+      XML reader;
+      ASSERT_TRUE(reader.getEntry(std::string("<E><A>common w7 again</A></E>")));
+      io->addEntry(reader.getXMLEntry(), id, 0, nullptr);
+    }
+    ASSERT_GT(io->entPos[5], io->entPos[700]) << "entry 5 now stands last but one";
+    io->makeWid();
+    FILE* f = fopen(d.path(".wid").c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    WidChain chain(f, "d.wid");
+    for (const char* w : {"common", "w7", "again"}) {
+      wrdrec_t* r = d.word(w);
+      ASSERT_NE(r, nullptr) << w;
+      std::vector<int32_t> codes;
+      long last = -1;
+      bool sorted = true;
+      EXPECT_TRUE(chain.walk(r->chunk, [&](int32_t c, long off) {
+        if (off == last + 4) sorted = sorted && c > codes.back();
+        codes.push_back(c);
+        last = off;
+        return true;
+      }));
+      EXPECT_TRUE(sorted) << w;
+      if (std::string(w) == "again") {
+        EXPECT_EQ(codes, (std::vector<int32_t>{static_cast<int32_t>(code(2, 5)),
+                                               static_cast<int32_t>(code(2, 300))}));
+      }
+      if (std::string(w) == "common") {
+        // The deleted entries' old bytes are still read; they belong to no entry.
+        std::set<int32_t> live;
+        for (int32_t c : codes)
+          if ((c & 0xFFFFFF) != 0) live.insert(c);
+        EXPECT_EQ(live.size(), 700u);
+      }
+    }
+    fclose(f);
+  }
 }
 
 TEST(WordIndex, PassAnnouncesItselfAndReportsProgress) {
