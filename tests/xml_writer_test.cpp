@@ -66,6 +66,35 @@ TEST(XMLWriterTest, ParseStringEscapesAnyInput) {
   EXPECT_EQ(out, "keep:&gt;");
 }
 
+// Text is passed over a word at a time: an escaped byte must be found at
+// every place in a word and in the bytes after the last whole word, next to
+// bytes that differ from it in one bit and to bytes of every other value.
+TEST(XMLWriterTest, ParseStringFindsEscapedBytesWhereverTheyStand) {
+  auto oneByOne = [](const std::string& in, bool esc) {
+    std::string out;
+    for (char c : in) {
+      if (c == '<') out += "&lt;";
+      else if (c == '>') out += "&gt;";
+      else if (c == '&') out += "&amp;";
+      else if (c == '\\') out += esc ? "\\\\" : "\\";
+      else out += c;
+    }
+    return out;
+  };
+  for (char special : {'<', '>', '&', '\\'})
+    for (size_t len = 1; len <= 27; ++len)
+      for (size_t at = 0; at < len; ++at)
+        for (char fill : {'a', static_cast<char>(special ^ 1), '\x80', '\xff', '\0'}) {
+          std::string in(len, fill);
+          in[at] = special;
+          ASSERT_EQ(parseString(in, true), oneByOne(in, true)) << len << " " << at;
+        }
+  std::string every;
+  for (int i = 0; i < 256; ++i) every += static_cast<char>(i);
+  for (size_t from = 0; from < 16; ++from)
+    EXPECT_EQ(parseString(every.substr(from), false), oneByOne(every.substr(from), false));
+}
+
 TEST(XMLWriterTest, GetStringRendersTheCurrentEntryWithItsProperties) {
   XML x;
   delete x.getXMLEntry();
