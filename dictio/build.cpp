@@ -4,9 +4,11 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,7 @@
 #include "dictio/readindex.h"
 #include "dictio/scope.h"
 #include "dictio/update.h"
+#include "dictio/widfeed.h"
 #include "dtd/dtd.h"
 
 int DictIO::rebuild(int force) {
@@ -141,7 +144,11 @@ void DictIO::makeFid(int force) {
   };
   if (takeNewFile()) force = 1;
   if (force) {
-    steps(wrd, wid, saves);
+    // The entry pass feeds the word-to-entry index as it goes, when it can.
+    std::unique_ptr<WidFeed> feed = startWidFeed();
+    auto wrdFeeding = [this, &feed] { entryPass(feed.get()); };
+    auto widFed = [this, &feed] { widPass(feed.get()); };
+    steps(wrdFeeding, widFed, saves);
     return;
   }
   if (!fil_exist(entFile) || !fil_exist(wrdFile)) {
@@ -158,6 +165,17 @@ void DictIO::makeFid(int force) {
   } else if (wrdChainsEnd_ > fil_size(widFile)) {
     damagedWid();
   }
+}
+
+std::unique_ptr<WidFeed> DictIO::startWidFeed() {
+  constexpr long kFeedFromBatch = 500000;
+  if (maxEnt > 0 && maxEnt < kFeedFromBatch) return nullptr;
+  // The feed writes the file from the start of the entry pass. Should it not
+  // be created now, the pass after reports that when it tries.
+  PassFile wid = update_->tryCreate(".wid", true, false);
+  if (!wid) return nullptr;
+  long expected = fil_size(update_->current(".xml").c_str()) / 3 + 1;
+  return std::make_unique<WidFeed>(std::move(wid), maxEnt, static_cast<size_t>(std::max(expected, 1L)));
 }
 
 void DictIO::damagedIndexes() {

@@ -19,6 +19,7 @@
 #include "dictio/dictio.h"
 #include "dictio/scope.h"
 #include "dictio/update.h"
+#include "dictio/widfeed.h"
 #include "dtd/dtd.h"
 #include "xml/entry.h"
 #include "xml/packed.h"
@@ -72,6 +73,7 @@ struct EntryItem : ReadEntry {
 // State of one entry pass.
 struct EntryPass {
   WordTable* words;
+  WidFeed* feed;         // takes the new words and the cells, when there is one
   int32_t numbered = 0;  // numbers given so far
   long clipped = 0;      // words cut to kMaxWordLength bytes
   std::vector<void*> found = {};     // what the word table holds for an entry's words
@@ -102,19 +104,36 @@ struct EntryPass {
     return true;
   }
 
+  // Hands the cells of a packed entry, numbered `entry`, to the feed in the
+  // order they stand in the packed bytes, each with its element's tag (the
+  // open byte just before the element's cells).
+  void feedCells(const EntryItem& item, int32_t entry) {
+    if (feed == nullptr) return;
+    for (const auto& [at, r] : item.cellsAt) {
+      const uint32_t tag = static_cast<unsigned char>(item.packed[at - 1]) & 0x7F;
+      const uint32_t code = tag << 24 | (static_cast<uint32_t>(entry) & 0xFFFFFF);
+      for (uint32_t k = item.runBegin(r); k < item.runs[r].second; ++k)
+        feed->cell(static_cast<uint64_t>(numbers[k]) << 32 | code);
+    }
+  }
+
  private:
   // A word the table did not hold when the entry was looked up: it may have
   // been numbered since, earlier in the same entry. 0 when the numbers ran out.
   int32_t number(std::string_view w) {
     if (wrdrec_t* rec = words->find(w)) return rec->num;
     if (numbered >= kMaxNumber) return 0;
-    return words->add(w, ++numbered, false)->num;
+    wrdrec_t* rec = words->add(w, ++numbered, false);
+    if (feed != nullptr) feed->word(rec);
+    return rec->num;
   }
 };
 
 }  // namespace
 
-void DictIO::makeWrd() {
+void DictIO::makeWrd() { entryPass(nullptr); }
+
+void DictIO::entryPass(WidFeed* feed) {
   UpdateScope scope(this);
   const std::string from = scope->current(".xml");
   PassFile xml = scope->read(".xml");
@@ -125,7 +144,7 @@ void DictIO::makeWrd() {
   words.clear();
   entries.clear();
   if (output) fprintf(stderr, "Building %s...\n", wrdFile);
-  EntryPass pass{&words};
+  EntryPass pass{&words, feed};
   long at = 0;  // write offset in the entry file
   int32_t count = 0;
   bool ok = true;
@@ -173,6 +192,7 @@ void DictIO::makeWrd() {
       const std::string& packed = item.packed;
       if (fwrite(packed.data(), 1, packed.size(), ent.get()) != packed.size()) break;  // told at close
       at += static_cast<long>(packed.size());
+      pass.feedCells(item, count);
       progress.at(item.position);
     }
   };

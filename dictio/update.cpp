@@ -93,13 +93,17 @@ PassFile IndexUpdate::read(const char* suffix) {
 }
 
 PassFile IndexUpdate::create(const char* suffix, bool readable, bool buffered) {
-  std::string tmp = temp(suffix);
-  PassFile f = PassFile::create(tmp, readable, buffered);
+  PassFile f = tryCreate(suffix, readable, buffered);
   if (!f) {
-    errorf("Error: Could not open %s for writing.\n", tmp.c_str());
+    errorf("Error: Could not open %s for writing.\n", temp(suffix).c_str());
     failed_ = true;
-    return f;
   }
+  return f;
+}
+
+PassFile IndexUpdate::tryCreate(const char* suffix, bool readable, bool buffered) {
+  PassFile f = PassFile::create(temp(suffix), readable, buffered);
+  if (!f) return f;
   // A new version keeps the permissions of the file it replaces.
   fil_same_mode(f.get(), fil_real(file(suffix)).c_str());
   if (!staged(suffix)) staged_.push_back(suffix);

@@ -55,6 +55,9 @@ class IndexUpdate {
   // Empty after "Error: Could not open TEMP for writing." (the update is
   // then failed).
   PassFile create(const char* suffix, bool readable = false, bool buffered = true);
+  // create() that neither reports nor fails the update when the file
+  // cannot be created: the caller has another way.
+  PassFile tryCreate(const char* suffix, bool readable = false, bool buffered = true);
   // Closes a file from create; false after "Error: Could not write FILE
   // (why); nothing is changed." when a write, the flush or the close failed,
   // or `written` says an earlier write did (the update is then failed).

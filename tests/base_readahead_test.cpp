@@ -1,7 +1,6 @@
 #include "base/readahead.h"
 
 #include <gtest/gtest.h>
-#include <sched.h>
 
 #include <atomic>
 #include <set>
@@ -9,27 +8,11 @@
 #include <thread>
 #include <vector>
 
+#include "testutil.h"
+
 namespace {
 
-// Restores the process's cores when a test that narrowed them ends.
-class PinToOneCore {
- public:
-  PinToOneCore() {
-    sched_getaffinity(0, sizeof saved_, &saved_);
-    cpu_set_t one;
-    CPU_ZERO(&one);
-    for (int c = 0; c < CPU_SETSIZE; ++c)
-      if (CPU_ISSET(c, &saved_)) {
-        CPU_SET(c, &one);
-        break;
-      }
-    sched_setaffinity(0, sizeof one, &one);
-  }
-  ~PinToOneCore() { sched_setaffinity(0, sizeof saved_, &saved_); }
-
- private:
-  cpu_set_t saved_;
-};
+using testutil::PinToOneCore;
 
 // Makes "item 0" … "item N-1", each into an item it expects to find empty,
 // and records on which thread it ran.

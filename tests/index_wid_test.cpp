@@ -206,6 +206,49 @@ TEST(WordIndex, EntriesStoredOutOfNumberOrderStillGiveSortedChunks) {
   }
 }
 
+// A forced build writes the index while its entry pass runs; the pass over
+// the entry file must give the very same bytes and chain ends, on a thread
+// of its own or, on one core, on the entry pass's.
+void expectFedIndexAsReadBack() {
+  std::string xml;
+  for (int e = 0; e < 3000; ++e) {
+    xml += "<E><A>common w" + std::to_string(e % 397) + " v" + std::to_string(e % 13) + "</A>";
+    if (e % 4 == 0) xml += "<B>w" + std::to_string(e % 7) + " only" + std::to_string(e) + "</B>";
+    xml += "</E>\n";
+  }
+  for (int maxEnt : {0, 500000, 1000000}) {
+    SCOPED_TRACE(maxEnt);
+    // Every word's number and chain ends.
+    auto chainEnds = [](DictIO* io) {
+      std::map<std::string, std::string> ends;
+      int pos = 0;
+      for (void* p; (p = map_get_nth(&io->wordMap, &pos)) != nullptr; ++pos) {
+        auto* r = static_cast<wrdrec_t*>(p);
+        ends[r->word] = std::to_string(r->num) + ":" + std::to_string(r->chunk) + "-" + std::to_string(r->tailLink);
+      }
+      return ends;
+    };
+    Dict d(xml);
+    const auto fedEnds = chainEnds(d.build(maxEnt));
+    const std::string fed = d.read(".wid");
+    ASSERT_GT(fed.size(), 9000u * 4);
+    ASSERT_EQ(remove(d.path(".wid").c_str()), 0);
+    DictIO* io = d.open(maxEnt);
+    io->makeFid(0);  // the word list stands: only the index is built, from ".ent"
+    EXPECT_TRUE(d.read(".wid") == fed);
+    EXPECT_TRUE(chainEnds(io) == fedEnds);
+  }
+}
+
+TEST(WordIndex, TheIndexFedByTheEntryPassIsTheOneReadBackFromTheEntries) {
+  expectFedIndexAsReadBack();
+}
+
+TEST(WordIndex, OnOneCoreTheFedIndexIsTheSame) {
+  testutil::PinToOneCore pin;
+  expectFedIndexAsReadBack();
+}
+
 TEST(WordIndex, PassAnnouncesItselfAndReportsProgress) {
   Dict d(kSeven);
   DictIO* io = d.build();

@@ -1,5 +1,7 @@
 #include "testutil.h"
 
+#include <sched.h>
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -160,6 +162,23 @@ std::string tohex(const std::string& bytes) {
   }
   if (!out.empty()) out.pop_back();
   return out;
+}
+
+PinToOneCore::PinToOneCore() : saved_(sizeof(cpu_set_t)) {
+  auto* saved = reinterpret_cast<cpu_set_t*>(saved_.data());
+  sched_getaffinity(0, sizeof(cpu_set_t), saved);
+  cpu_set_t one;
+  CPU_ZERO(&one);
+  for (int c = 0; c < CPU_SETSIZE; ++c)
+    if (CPU_ISSET(c, saved)) {
+      CPU_SET(c, &one);
+      break;
+    }
+  sched_setaffinity(0, sizeof one, &one);
+}
+
+PinToOneCore::~PinToOneCore() {
+  sched_setaffinity(0, sizeof(cpu_set_t), reinterpret_cast<cpu_set_t*>(saved_.data()));
 }
 
 }  // namespace testutil

@@ -55,6 +55,19 @@ class CaptureFd {
   std::string text_;
 };
 
+// Narrows the process to one of its cores while alive (work that would go to
+// a thread of its own then runs on the caller's), and restores them after.
+class PinToOneCore {
+ public:
+  PinToOneCore();
+  ~PinToOneCore();
+  PinToOneCore(const PinToOneCore&) = delete;
+  PinToOneCore& operator=(const PinToOneCore&) = delete;
+
+ private:
+  std::vector<unsigned char> saved_;  // the cpu_set_t the process had
+};
+
 // Bytes from a hex text such as "81 05 00 00".
 std::string hex(const std::string& spaced);
 // Hex text of bytes, for readable failure messages.
