@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,23 @@ class SpeedWriter {
     unsigned char b[4];
     store_i32(b, v);
     buf_.append(reinterpret_cast<char*>(b), 4);
+  }
+
+  // Appends those of the n stored codes at `codes` whose entry `live`
+  // marks; returns how many.
+  long putLive(const unsigned char* codes, long n, const std::vector<char>& live) {
+    size_t at = buf_.size();
+    buf_.resize(at + 4 * static_cast<size_t>(n));
+    char* out = buf_.data() + at;
+    long kept = 0;
+    for (long i = 0; i < n; ++i) {
+      const unsigned char* c = codes + 4 * i;
+      uint32_t e = static_cast<uint32_t>(c[0]) | static_cast<uint32_t>(c[1]) << 8 |
+                   static_cast<uint32_t>(c[2]) << 16;
+      if (e < live.size() && live[e]) memcpy(out + 4 * kept++, c, 4);
+    }
+    buf_.resize(at + 4 * static_cast<size_t>(kept));
+    return kept;
   }
 
   void patch(long at, int32_t v) {
@@ -93,14 +111,14 @@ struct WordStep {
   WidChain* chain;
   SpeedWriter* out;
   ProgressMeter* progress;
-  std::vector<bool> live;  // by entry number: is_eid_del gives 0
+  std::vector<char> live;  // by entry number: is_eid_del gives 0
   std::vector<NewChain> chains;
   long count = 0;
   bool failed = false;
 };
 
-std::vector<bool> liveEntries(const DictIO* d) {
-  std::vector<bool> live(d->entPos.empty() ? 0 : static_cast<size_t>(d->entPos.rbegin()->first) + 1);
+std::vector<char> liveEntries(const DictIO* d) {
+  std::vector<char> live(d->entPos.empty() ? 0 : static_cast<size_t>(d->entPos.rbegin()->first) + 1);
   for (const auto& [num, off] : d->entPos)
     if (num >= 0 && off >= 0) live[static_cast<size_t>(num)] = true;
   return live;
@@ -115,12 +133,8 @@ int forall_speedup(void*, void* val, void* arg) {
   long chunk = s->out->end();
   s->out->put(0);
   int32_t kept = 0;
-  bool ok = s->chain->walk(rec->chunk, [s, &kept](int32_t code, long) {
-    uint32_t e = static_cast<uint32_t>(code) & 0xFFFFFF;
-    if (e < s->live.size() && s->live[e]) {
-      s->out->put(code);
-      ++kept;
-    }
+  bool ok = s->chain->walkChunks(rec->chunk, [s, &kept](const unsigned char* codes, long n, long) {
+    kept += static_cast<int32_t>(s->out->putLive(codes, n, s->live));
     return true;
   });
   if (!ok) {

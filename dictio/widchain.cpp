@@ -71,6 +71,14 @@ bool WidChain::damaged(const char* what, long offset, long value) {
 }
 
 bool WidChain::walk(int32_t chunk, const Visit& visit) {
+  return walkChunks(chunk, [&visit](const unsigned char* codes, long n, long offset) {
+    for (long i = 0; i < n; ++i)
+      if (!visit(load_i32(codes + 4 * i), offset + 4 * i)) return false;
+    return true;
+  });
+}
+
+bool WidChain::walkChunks(int32_t chunk, const ChunkVisit& visit) {
   lastLink_ = -1;
   if (chunk == -1) return true;
   if (f_ == nullptr && !borrowed_) return false;
@@ -88,8 +96,7 @@ bool WidChain::walk(int32_t chunk, const Visit& visit) {
     size_t need = static_cast<size_t>(8 + 4 * n);
     if (need > probe && (p = bytesAt(at, need)) == nullptr) return false;
     lastLink_ = at + 4 + 4 * n;
-    for (long i = 0; i < n; ++i)
-      if (!visit(load_i32(p + 4 + 4 * i), at + 4 + 4 * i)) return true;
+    if (!visit(p + 4, n, at + 4)) return true;
     long link = load_i32(p + 4 + 4 * n);
     if (link == 0) return true;
     // The next chunk was written after this one was complete.

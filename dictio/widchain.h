@@ -41,6 +41,12 @@ class WidChain {
   // `visit` stopped it; false after an "Error: ..." line.
   bool walk(int32_t chunk, const Visit& visit);
 
+  // The same walk a chunk at a time: `visit` receives the n (at least 1)
+  // codes of each chunk as stored (n little-endian int32s at `codes`, valid
+  // during the call) and the offset of the first; false ends the walk.
+  using ChunkVisit = std::function<bool(const unsigned char* codes, long n, long offset)>;
+  bool walkChunks(int32_t chunk, const ChunkVisit& visit);
+
   // Offset of the link field of the last chunk the latest walk read; -1
   // when it read none.
   long lastLink() const { return lastLink_; }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <string_view>
 #include <unordered_set>
 #include <vector>
@@ -23,7 +24,8 @@ namespace {
 // Smallest ".wrd" record: number, length byte, one byte of text, chunk, tail.
 constexpr long kMinWordRecord = 3 + 1 + 1 + 4 + 4;
 
-void saveWord(FILE* f, const wrdrec_t* rec) {
+// Appends one record: number, length byte, text, chunk, tail.
+void saveWord(std::string* out, const wrdrec_t* rec) {
   size_t len = strnlen(rec->word, kMaxWordLength);
   unsigned char b[4 + kMaxWordLength + 8];
   store_u24(b, static_cast<uint32_t>(rec->num));
@@ -31,22 +33,31 @@ void saveWord(FILE* f, const wrdrec_t* rec) {
   memcpy(b + 4, rec->word, len);
   store_i32(b + 4 + len, rec->chunk);
   store_i32(b + 8 + len, rec->tailLink);
-  fwrite(b, 1, 12 + len, f);
+  out->append(reinterpret_cast<const char*>(b), 12 + len);
 }
 
 // Every record in the slot order of the table by text. The records and
 // their texts lie all over memory in that order: each is asked for a few
 // slots ahead, the record first and its text once the record has come.
+// Records go to the file a large piece at a time.
 void saveWords(FILE* f, const map_t& words) {
   constexpr int kRecordAhead = 16, kTextAhead = 8;
+  constexpr size_t kPiece = 1 << 16;
+  std::string piece;
+  piece.reserve(kPiece + 12 + kMaxWordLength);
   const mapel_t* els = words.els;
   for (int i = 0; i < words.cap; ++i) {
     if (i + kRecordAhead < words.cap && map_live(els[i + kRecordAhead]))
       __builtin_prefetch(els[i + kRecordAhead].val);
     if (i + kTextAhead < words.cap && map_live(els[i + kTextAhead]))
       __builtin_prefetch(static_cast<const wrdrec_t*>(els[i + kTextAhead].val)->word);
-    if (map_live(els[i])) saveWord(f, static_cast<const wrdrec_t*>(els[i].val));
+    if (map_live(els[i])) saveWord(&piece, static_cast<const wrdrec_t*>(els[i].val));
+    if (piece.size() >= kPiece) {
+      fwrite(piece.data(), 1, piece.size(), f);  // a failure shows at close
+      piece.clear();
+    }
   }
+  fwrite(piece.data(), 1, piece.size(), f);
 }
 
 bool wrdDamaged(DictIO* d, const char* what, long value) {
