@@ -203,6 +203,8 @@ void DictIO::entryPass(WidFeed* feed) {
   if (pass.clipped > 0)
     errorf("Error: %ld words longer than %d bytes were cut to their first %d bytes.\n",
            pass.clipped, kMaxWordLength, kMaxWordLength);
+  // The index fed meanwhile is written whole before the tables grow again.
+  if (feed != nullptr && ok) feed->finish();
   // The passes after this one walk the table by text but search it no
   // more; its accelerator comes back with the first search, if one comes.
   map_shed_accel(&wordMap);

@@ -78,6 +78,13 @@ class ChunkWriter {
     if (buf_.size() >= kFlushAt) flush();
   }
 
+  // Gives back the room of the buffer and of the links; nothing is pending.
+  void releaseRoom() {
+    std::string().swap(buf_);
+    std::vector<uint64_t>().swap(patches_);
+    std::vector<uint64_t>().swap(scratch_);
+  }
+
   void flush() {
     if (buf_.empty() || failed_) return;
     if (fwrite(buf_.data(), 1, buf_.size(), f_) != buf_.size()) failed_ = true;
@@ -222,6 +229,10 @@ void WidWriter::add(uint64_t cell) {
 void WidWriter::finish() {
   s_->flush();
   s_->out.flush();
+  // What is left to do with the tables needs the room more.
+  std::vector<uint64_t>().swap(s_->batch.cells);
+  std::vector<uint64_t>().swap(s_->batch.scratch);
+  s_->out.releaseRoom();
 }
 
 bool WidWriter::failed() const { return s_->out.failed(); }
