@@ -63,6 +63,41 @@ const XMLEntry* unstorable(const XMLEntry* e) {
   return nullptr;
 }
 
+// Whether setCounts(e, required, occurs) would leave e as it is.
+bool countsAre(const DTDEntry* e, bool required, int occurs) {
+  return e->required == required && e->occurs == occurs && e->type == 'N' &&
+         e->min == (required ? 1 : 0) && e->max == (required ? occurs : -1);
+}
+
+// Whether merging an entry into the structure tree `a` would give a tree
+// equal to `a` in every field, so that the merge can be left out. `nodes`
+// are the entry's elements that make up one node of the entry's own tree
+// (same-named siblings make one), all named as `a`. The merge (addDTDR)
+// copies `a` into a new node, counts kept; a child of `a` the entry also
+// has is merged on (the entry's side always counts once and as required),
+// one it lacks becomes optional; a child only the entry has is added.
+bool mergeKeeps(const DTDEntry* a, const std::vector<const XMLEntry*>& nodes) {
+  if (!a->tpar.empty() || a->min != (a->required ? 1 : 0) ||
+      a->max != (a->required ? a->occurs : -1))
+    return false;
+  for (const XMLEntry* x : nodes)
+    for (const XMLEntry* c : x->children)
+      if (childNamed(a, c->name) == nullptr) return false;
+  std::vector<const XMLEntry*> same;
+  for (const DTDEntry* ca : a->children) {
+    same.clear();
+    for (const XMLEntry* x : nodes)
+      for (const XMLEntry* c : x->children)
+        if (c->name == ca->name) same.push_back(c);
+    if (same.empty()) {
+      if (!countsAre(ca, false, 1)) return false;
+    } else if (ca->occurs < 1 || !countsAre(ca, ca->required, ca->occurs) || !mergeKeeps(ca, same)) {
+      return false;
+    }
+  }
+  return true;
+}
+
 // Keeps the dictionary file at every moment: with a backup the original is
 // linked (or, where links fail, copied) to the backup name first, and the
 // rewritten file then replaces the name in one rename. `real` is the file
@@ -259,8 +294,11 @@ DTD::Inferred DTD::infer(FILE* in, long size, FILE* out) {
       } else {
         const std::string text = view.getString(false);
         if (fwrite(text.data(), 1, text.size(), out) != text.size()) r.written = false;
-        root = view.addDTD(root, view.getEntDTD(this), this);
-        garb_clear(root);
+        // Most entries bring nothing new once the first few are in.
+        if (root->name.empty() || root->name != view.root->name || !mergeKeeps(root, {view.root})) {
+          root = view.addDTD(root, view.getEntDTD(this), this);
+          garb_clear(root);
+        }
       }
       view.root = own;
       meter.at(item.position);
