@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "base/changedfile.h"
 #include "base/error.h"
 #include "base/files.h"
 #include "base/passfile.h"
@@ -109,10 +110,19 @@ bool DictIO::loadStructure(bool force, int io, void (*progress)(void*, double)) 
 bool DictIO::inferStructure() {
   std::string from = update_->current(".xml");
   PassFile in = update_->read(".xml");
-  PassFile out = in ? update_->create(".xml") : PassFile();
-  if (!out) return false;
-  DTD::Inferred r = dtd->infer(in.get(), in.size(), out.get());
-  if (!update_->close(out, ".xml") || !r.read || !r.written) {
+  if (!in) return false;
+  // The rewritten dictionary is staged only if it differs from the file it
+  // was read from: a dictionary already in normal form stays as it is.
+  PassFile out;
+  ChangedFile rewritten(from, [this, &out] {
+    out = update_->create(".xml");
+    return out.get();
+  });
+  if (rewritten.stream() == nullptr) return false;
+  DTD::Inferred r = dtd->infer(in.get(), in.size(), rewritten.stream());
+  bool same = rewritten.finish(!r.dropped);
+  if ((!same && (!out || !update_->close(out, ".xml", !rewritten.failed()))) || !r.read ||
+      !r.written) {
     update_->fail();
     return false;
   }
@@ -175,7 +185,8 @@ std::unique_ptr<WidFeed> DictIO::startWidFeed() {
   PassFile wid = update_->tryCreate(".wid", true, false);
   if (!wid) return nullptr;
   long expected = fil_size(update_->current(".xml").c_str()) / 3 + 1;
-  return std::make_unique<WidFeed>(std::move(wid), maxEnt, static_cast<size_t>(std::max(expected, 1L)));
+  return std::make_unique<WidFeed>(std::move(wid), maxEnt,
+                                   static_cast<size_t>(std::max(expected, 1L)));
 }
 
 void DictIO::damagedIndexes() {

@@ -29,8 +29,9 @@ void WidFeed::word(wrdrec_t* rec) { pending_.words.push_back(rec); }
 void WidFeed::write(const Handover& h) {
   for (wrdrec_t* rec : h.words) {
     if (rec->num < 1) continue;
-    if (byNumber_.size() <= static_cast<size_t>(rec->num)) byNumber_.resize(static_cast<size_t>(rec->num) + 1);
-    byNumber_[static_cast<size_t>(rec->num)] = rec;
+    const size_t num = static_cast<size_t>(rec->num);
+    if (byNumber_.size() <= num) byNumber_.resize(num + 1);
+    byNumber_[num] = rec;
   }
   for (uint64_t c : h.cells) writer_.add(c);
 }

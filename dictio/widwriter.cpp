@@ -98,7 +98,9 @@ class ChunkWriter {
     // By offset: each link is written once, so the offsets are distinct.
     radixSort(&patches_, &scratch_, 4);
     auto at = [this](size_t k) { return static_cast<long>(patches_[k] >> 32); };
-    auto value = [this](size_t k) { return static_cast<int32_t>(static_cast<uint32_t>(patches_[k])); };
+    auto value = [this](size_t k) {
+      return static_cast<int32_t>(static_cast<uint32_t>(patches_[k]));
+    };
     std::vector<unsigned char> block(kBlock);
     for (size_t i = 0; i < patches_.size() && !failed_;) {
       long start = at(i) / kBlock * kBlock;
@@ -108,7 +110,8 @@ class ChunkWriter {
       if (j - i >= kDense) {
         size_t len = static_cast<size_t>(stop - start);
         failed_ = !readAt(block.data(), len, start);
-        for (size_t k = i; k < j && !failed_; ++k) store_i32(block.data() + (at(k) - start), value(k));
+        for (size_t k = i; k < j && !failed_; ++k)
+          store_i32(block.data() + (at(k) - start), value(k));
         if (!failed_) failed_ = !writeAt(block.data(), len, start);
       } else {
         for (size_t k = i; k < j && !failed_; ++k) {

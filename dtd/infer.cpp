@@ -91,7 +91,8 @@ bool mergeKeeps(const DTDEntry* a, const std::vector<const XMLEntry*>& nodes) {
         if (c->name == ca->name) same.push_back(c);
     if (same.empty()) {
       if (!countsAre(ca, false, 1)) return false;
-    } else if (ca->occurs < 1 || !countsAre(ca, ca->required, ca->occurs) || !mergeKeeps(ca, same)) {
+    } else if (ca->occurs < 1 || !countsAre(ca, ca->required, ca->occurs) ||
+               !mergeKeeps(ca, same)) {
       return false;
     }
   }
