@@ -14,7 +14,9 @@
 # the throughput (SIZE_MB over the median elapsed and over the median
 # user + system time) and the median peak resident memory. Then the time
 # of each pass of lexorn -f -s (medians over RUNS runs, told apart by the
-# lines each pass begins with), and, when xmllint is installed,
+# lines each pass begins with; with batches this large the word-to-entry
+# index is written while the entry pass runs, so its own line only marks
+# the pass that reports it), and, when xmllint is installed,
 # xmllint --stream --noout on the same bytes (inside one document element)
 # with the ratio of the force+speed time to it.
 set -eu
@@ -64,7 +66,7 @@ for _ in $(seq "$runs"); do
     END { for (i = 1; i < NR; i++) if (name[i] != "saves" || !seen[name[i]]++) d[name[i]] += t[i + 1] - t[i]
           printf "%.3f %.3f %.3f %.3f\n", d["structure"], d["entry"], d["word-index"], d["speed-up"] }' >>"$times"
 done
-echo "passes of lexorn -f -s (median seconds):"
+echo "passes of lexorn -f -s (median seconds; the entry pass writes the word index as it goes):"
 for col in 1 2 3 4; do
   name=$(echo "structure entry word-index speed-up" | cut -d' ' -f$col)
   printf "  %-11s %6.2f s\n" "$name" "$(awk -v c=$col '{ print $c }' "$times" | median)"
