@@ -141,6 +141,24 @@ bool DictIO::inferStructure() {
 }
 
 
+namespace {
+
+// A feed for a forced build (dictio/widfeed.h), or null when the
+// word-to-entry pass is to run on its own: small batches ask for the least
+// memory, which that pass takes after the entry pass. Should the index file
+// not be made now, the pass reports that when it tries.
+std::unique_ptr<WidFeed> startWidFeed(IndexUpdate* update, long maxEnt) {
+  constexpr long kFeedFromBatch = 500000;
+  if (maxEnt > 0 && maxEnt < kFeedFromBatch) return nullptr;
+  PassFile wid = update->tryCreate(".wid", true, false);
+  if (!wid) return nullptr;
+  long expected = fil_size(update->current(".xml").c_str()) / 3 + 1;
+  return std::make_unique<WidFeed>(std::move(wid), maxEnt,
+                                   static_cast<size_t>(std::max(expected, 1L)));
+}
+
+}  // namespace
+
 void DictIO::makeFid(int force) {
   UpdateScope scope(this);
   // Steps run in order while nothing has failed: a failed step has marked
@@ -155,10 +173,12 @@ void DictIO::makeFid(int force) {
   if (takeNewFile()) force = 1;
   if (force) {
     // The entry pass feeds the word-to-entry index as it goes, when it can.
-    std::unique_ptr<WidFeed> feed = startWidFeed();
-    auto wrdFeeding = [this, &feed] { entryPass(feed.get()); };
-    auto widFed = [this, &feed] { widPass(feed.get()); };
-    steps(wrdFeeding, widFed, saves);
+    std::unique_ptr<WidFeed> feed = startWidFeed(update_.get(), maxEnt);
+    struct InUse {
+      WidFeed*& feed;
+      ~InUse() { feed = nullptr; }
+    } inUse{widFeed_ = feed.get()};
+    steps(wrd, wid, saves);
     return;
   }
   if (!fil_exist(entFile) || !fil_exist(wrdFile)) {
@@ -175,18 +195,6 @@ void DictIO::makeFid(int force) {
   } else if (wrdChainsEnd_ > fil_size(widFile)) {
     damagedWid();
   }
-}
-
-std::unique_ptr<WidFeed> DictIO::startWidFeed() {
-  constexpr long kFeedFromBatch = 500000;
-  if (maxEnt > 0 && maxEnt < kFeedFromBatch) return nullptr;
-  // The feed writes the file from the start of the entry pass. Should it not
-  // be created now, the pass after reports that when it tries.
-  PassFile wid = update_->tryCreate(".wid", true, false);
-  if (!wid) return nullptr;
-  long expected = fil_size(update_->current(".xml").c_str()) / 3 + 1;
-  return std::make_unique<WidFeed>(std::move(wid), maxEnt,
-                                   static_cast<size_t>(std::max(expected, 1L)));
 }
 
 void DictIO::damagedIndexes() {

@@ -51,7 +51,6 @@ class DTD;
 class IndexUpdate;
 class ReadIndex;
 class WidFeed;
-class WidWriter;
 class XML;
 class XMLEntry;
 
@@ -354,17 +353,14 @@ class DictIO {
   std::string lastEntryCut() const;
 
   // --- build (build.cpp) ---
-  // The entry pass and the word-to-entry pass; with a feed, the entry pass
-  // also writes the word-to-entry index (dictio/widfeed.h) and the pass
-  // after it only reports and closes it.
-  void entryPass(WidFeed* feed);
-  void widPass(WidFeed* fed);
-  void reportFedWid(WidFeed* fed);
-  void widPassEnds(const WidWriter& out, bool readFailed, const std::string& from);
-  // A feed for a forced build, or null when the word-to-entry pass is to
-  // run on its own: small batches ask for the least memory, which the pass
-  // takes after the entry pass.
-  std::unique_ptr<WidFeed> startWidFeed();
+  // While a forced build runs with a feed, the entry pass also writes the
+  // word-to-entry index through it (dictio/widfeed.h), and the
+  // word-to-entry pass only reports and closes it (reportFedWid).
+  WidFeed* widFeed_ = nullptr;
+  void reportFedWid();
+  // What ends the word-to-entry pass either way: its failures, then the
+  // cleared progress line.
+  void widPassEnds(bool readFailed, bool tooLarge, long unknown, const std::string& from);
   // A waiting ".new" joins the update under way: true when there is one.
   bool takeNewFile();
   // Loads the structure description, or infers it (with `force`, or when

@@ -64,7 +64,7 @@ struct EntryItem : ReadEntry {
       cellsAt.push_back({static_cast<uint32_t>(out->size()), r});
       out->append(3 * static_cast<size_t>(n), '\0');
     };
-    XMLpackEntry(tree.get(), cells, tags, &packed);
+    tags.pack(tree.get(), cells, &packed);
   }
 
   uint32_t runBegin(uint32_t r) const { return r == 0 ? 0 : runs[r - 1].second; }
@@ -131,9 +131,8 @@ struct EntryPass {
 
 }  // namespace
 
-void DictIO::makeWrd() { entryPass(nullptr); }
-
-void DictIO::entryPass(WidFeed* feed) {
+void DictIO::makeWrd() {
+  WidFeed* feed = widFeed_;
   UpdateScope scope(this);
   const std::string from = scope->current(".xml");
   PassFile xml = scope->read(".xml");

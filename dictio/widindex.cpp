@@ -87,10 +87,8 @@ bool readEntryCodes(FILE* ent, const EntryIndex& entries, EntryCodes* run) {
 
 }  // namespace
 
-void DictIO::makeWid() { widPass(nullptr); }
-
-void DictIO::widPass(WidFeed* fed) {
-  if (fed != nullptr) return reportFedWid(fed);
+void DictIO::makeWid() {
+  if (widFeed_ != nullptr) return reportFedWid();
   UpdateScope scope(this);
   const std::string from = scope->current(".ent");
   PassFile entIn = scope->read(".ent");
@@ -125,10 +123,11 @@ void DictIO::widPass(WidFeed* fed) {
   }
   out.finish();
   scope->close(wid, ".wid", !out.failed());
-  widPassEnds(out, readFailed, from);
+  widPassEnds(readFailed, out.tooLarge(), out.unknown(), from);
 }
 
-void DictIO::reportFedWid(WidFeed* fed) {
+void DictIO::reportFedWid() {
+  WidFeed* fed = widFeed_;
   UpdateScope scope(this);
   fed->finish();
   const WidWriter& out = fed->writer();
@@ -154,17 +153,17 @@ void DictIO::reportFedWid(WidFeed* fed) {
   }
   if (more) ended(total);
   scope->close(fed->file(), ".wid", !out.failed());
-  widPassEnds(out, false, from);
+  widPassEnds(false, out.tooLarge(), out.unknown(), from);
 }
 
-void DictIO::widPassEnds(const WidWriter& out, bool readFailed, const std::string& from) {
+void DictIO::widPassEnds(bool readFailed, bool tooLarge, long unknown, const std::string& from) {
   if (readFailed)
     failPass(strprintf("Could not read %s", from.c_str()));
-  else if (out.tooLarge())
+  else if (tooLarge)
     failPass(strprintf("%s would grow beyond %d bytes", widFile, INT32_MAX));
-  else if (out.unknown() > 0)
+  else if (unknown > 0)
     failPass(strprintf("%s holds %ld occurrences of word numbers missing from %s", entFile,
-                       out.unknown(), wrdFile));
+                       unknown, wrdFile));
   if (output) printf("%s", kClearLine);
 }
 

@@ -124,7 +124,7 @@ TEST_F(PackedTest, TagsFoundByHashPackTheSameBytesAsTheTable) {
     Tree e(build(t));
     std::string byTable, byHash;
     XMLpackEntry(e.get(), cells, &dtd_, &byTable);
-    XMLpackEntry(e.get(), cells, tags, &byHash);
+    tags.pack(e.get(), cells, &byHash);
     EXPECT_EQ(tohex(byHash), tohex(byTable)) << XMLprintEntry(e.get(), true, false);
   }
   EXPECT_EQ(tags("E.A"), 2);

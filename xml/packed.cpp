@@ -337,9 +337,8 @@ int PackTags::operator()(const std::string& path) const {
   return it == byPath_.end() ? 0 : it->second;
 }
 
-void XMLpackEntry(const XMLEntry* e, const XMLCellWriter& cells, const PackTags& tags,
-                  std::string* out) {
-  packElement(e, cells, tags, out);
+void PackTags::pack(const XMLEntry* e, const XMLCellWriter& cells, std::string* out) const {
+  packElement(e, cells, *this, out);
 }
 
 void XMLpackEntry(const XMLEntry* e, map_t* words, const DTDStruct* dtd, std::string* out) {

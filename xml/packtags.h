@@ -19,10 +19,9 @@ class PackTags {
   explicit PackTags(const DTDStruct* dtd);
   int operator()(const std::string& path) const;
 
+  // XMLpackEntry with the tags found here: the same bytes.
+  void pack(const XMLEntry* e, const XMLCellWriter& cells, std::string* out) const;
+
  private:
   std::unordered_map<std::string_view, int> byPath_;
 };
-
-// XMLpackEntry with the tags found through `tags`: the same bytes.
-void XMLpackEntry(const XMLEntry* e, const XMLCellWriter& cells, const PackTags& tags,
-                  std::string* out);
