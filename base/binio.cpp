@@ -33,11 +33,3 @@ bool get_i32(FILE* f, int32_t* v) {
   return true;
 }
 
-void store_u24(unsigned char* p, uint32_t v) {
-  for (int i = 0; i < 3; i++) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-
-void store_i32(unsigned char* p, int32_t v) {
-  const uint32_t u = static_cast<uint32_t>(v);
-  for (int i = 0; i < 4; i++) p[i] = static_cast<unsigned char>(u >> (8 * i));
-}

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/binio.h"
 #include "base/error.h"
 #include "base/files.h"
 #include "base/map.h"
@@ -97,9 +98,9 @@ struct EntryPass {
       numbers[k] = static_cast<uint32_t>(num);
     }
     for (const auto& [at, r] : item->cellsAt) {
-      char* cell = item->packed.data() + at;
+      auto* cell = reinterpret_cast<unsigned char*>(item->packed.data() + at);
       for (uint32_t k = item->runBegin(r); k < item->runs[r].second; ++k, cell += 3)
-        XMLstoreCell(cell, numbers[k]);
+        store_u24(cell, numbers[k]);
     }
     return true;
   }

@@ -50,8 +50,7 @@ class SpeedWriter {
     long kept = 0;
     for (long i = 0; i < n; ++i) {
       const unsigned char* c = codes + 4 * i;
-      uint32_t e = static_cast<uint32_t>(c[0]) | static_cast<uint32_t>(c[1]) << 8 |
-                   static_cast<uint32_t>(c[2]) << 16;
+      const uint32_t e = load_u24(c);  // a code's entry: its low three bytes
       if (e < live.size() && live[e]) memcpy(out + 4 * kept++, c, 4);
     }
     buf_.resize(at + 4 * static_cast<size_t>(kept));

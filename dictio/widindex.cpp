@@ -4,7 +4,6 @@
 // (dictio/widfeed.h).
 
 
-#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -13,7 +12,6 @@
 
 #include "base/binio.h"
 #include "base/error.h"
-#include "base/fdio.h"
 #include "base/files.h"
 #include "base/map.h"
 #include "base/passfile.h"

@@ -291,16 +291,10 @@ bool XMLclipWord(char* w) {
   return true;
 }
 
-void XMLstoreCell(char* cell, uint32_t num) {
-  cell[0] = static_cast<char>(num & 0xFF);
-  cell[1] = static_cast<char>((num >> 8) & 0xFF);
-  cell[2] = static_cast<char>((num >> 16) & 0xFF);
-}
-
 void XMLappendCell(std::string* out, uint32_t num) {
-  char b[3];
-  XMLstoreCell(b, num);
-  out->append(b, 3);
+  unsigned char b[3];
+  store_u24(b, num);
+  out->append(reinterpret_cast<const char*>(b), 3);
 }
 
 namespace {

@@ -45,9 +45,6 @@ void XMLpackEntry(const XMLEntry* e, const XMLCellWriter& cells, const DTDStruct
 // first.
 void XMLappendCell(std::string* out, uint32_t num);
 
-// Stores one word cell in the 3 bytes at `cell`, as XMLappendCell appends it.
-void XMLstoreCell(char* cell, uint32_t num);
-
 // Appends the packed form of `e` to *f at its current position. False when
 // the stream reported a write error.
 bool XMLsavePackEntry(XMLEntry* e, FILE** f, map_t* words, DTDStruct* dtd);
