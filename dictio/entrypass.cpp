@@ -1,7 +1,6 @@
 // The entry pass: reads the dictionary file entry by entry, numbers the
 // words, writes each entry in packed form to ".ent" and records where.
 
-#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -38,29 +37,25 @@ constexpr size_t kWordsAtFirst = 64;
 // their parent, as the values come; and the entry already packed, with every
 // word cell left zero for the pass to fill in once the words are numbered.
 // A cell's bytes do not depend on its number, so packing need not wait.
+// While the item is made, each node's mark holds the number of its run.
 struct EntryItem : ReadEntry {
-  std::vector<std::string_view> views;                      // into the tree's values
-  std::vector<std::pair<const XMLEntry*, uint32_t>> runs;   // node, end of its run
-  long clipped = 0;                                         // words cut to kMaxWordLength bytes
+  std::vector<std::string_view> views;  // into the tree's values
+  std::vector<uint32_t> runEnds;        // end of each run in views
+  long clipped = 0;                     // words cut to kMaxWordLength bytes
   std::string packed;
-  std::vector<std::pair<uint32_t, uint32_t>> cellsAt;       // offset in packed, run
+  std::vector<std::pair<uint32_t, uint32_t>> cellsAt;  // offset in packed, run
 
-  void gather(const XMLEntry* e) {
-    for (const XMLEntry* child : e->children) gather(child);
+  void gather(XMLEntry* e) {
+    for (XMLEntry* child : e->children) gather(child);
     clipped += forEachWord(e->value.c_str(), [&](std::string_view w) { views.push_back(w); });
-    runs.push_back({e, static_cast<uint32_t>(views.size())});
+    e->mark = reinterpret_cast<void*>(static_cast<uintptr_t>(runEnds.size()));
+    runEnds.push_back(static_cast<uint32_t>(views.size()));
   }
 
   void pack(const PackTags& tags) {
-    std::vector<std::pair<const XMLEntry*, uint32_t>> byNode;  // node, its run
-    byNode.reserve(runs.size());
-    for (uint32_t r = 0; r < runs.size(); ++r) byNode.push_back({runs[r].first, r});
-    std::sort(byNode.begin(), byNode.end());
-    XMLCellWriter cells = [&](const XMLEntry* e, std::string* out) {
-      auto it = std::lower_bound(byNode.begin(), byNode.end(), std::make_pair(e, uint32_t{0}));
-      if (it == byNode.end() || it->first != e) return;
-      uint32_t r = it->second;
-      uint32_t n = runs[r].second - runBegin(r);
+    XMLCellWriter cells = [this](const XMLEntry* e, std::string* out) {
+      const auto r = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(e->mark));
+      const uint32_t n = runEnds[r] - runBegin(r);
       if (n == 0) return;
       cellsAt.push_back({static_cast<uint32_t>(out->size()), r});
       out->append(3 * static_cast<size_t>(n), '\0');
@@ -68,7 +63,7 @@ struct EntryItem : ReadEntry {
     tags.pack(tree.get(), cells, &packed);
   }
 
-  uint32_t runBegin(uint32_t r) const { return r == 0 ? 0 : runs[r - 1].second; }
+  uint32_t runBegin(uint32_t r) const { return r == 0 ? 0 : runEnds[r - 1]; }
 };
 
 // State of one entry pass.
@@ -99,7 +94,7 @@ struct EntryPass {
     }
     for (const auto& [at, r] : item->cellsAt) {
       auto* cell = reinterpret_cast<unsigned char*>(item->packed.data() + at);
-      for (uint32_t k = item->runBegin(r); k < item->runs[r].second; ++k, cell += 3)
+      for (uint32_t k = item->runBegin(r); k < item->runEnds[r]; ++k, cell += 3)
         store_u24(cell, numbers[k]);
     }
     return true;
@@ -113,7 +108,7 @@ struct EntryPass {
     for (const auto& [at, r] : item.cellsAt) {
       const uint32_t tag = static_cast<unsigned char>(item.packed[at - 1]) & 0x7F;
       const uint32_t code = tag << 24 | (static_cast<uint32_t>(entry) & 0xFFFFFF);
-      for (uint32_t k = item.runBegin(r); k < item.runs[r].second; ++k)
+      for (uint32_t k = item.runBegin(r); k < item.runEnds[r]; ++k)
         feed->cell(static_cast<uint64_t>(numbers[k]) << 32 | code);
     }
   }
@@ -165,7 +160,7 @@ void DictIO::makeWrd() {
           if (!readEntry(&reader, in, &item)) return false;
           if (!item.tree) return true;
           item.views.reserve(kWordsAtFirst);
-          item.runs.reserve(kWordsAtFirst / 2);
+          item.runEnds.reserve(kWordsAtFirst / 2);
           item.gather(item.tree.get());
           item.pack(tags);
           return true;
