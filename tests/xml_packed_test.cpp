@@ -7,6 +7,7 @@
 #include <cstring>
 #include <deque>
 #include <string>
+#include <vector>
 
 #include "base/map.h"
 #include "dictio/dictio.h"
@@ -132,6 +133,18 @@ TEST_F(PackedTest, TagsFoundByHashPackTheSameBytesAsTheTable) {
   EXPECT_EQ(tags("E.F7"), 7);
   EXPECT_EQ(tags("e.a"), 0);
   EXPECT_EQ(tags(""), 0);
+}
+
+TEST_F(PackedTest, TagsFoundByHashTellApartPathsThatDifferOnlyInTheMiddle) {
+  // Same length, same first and last eight bytes: the same slot, told apart
+  // by their texts; and a path that is a prefix of another.
+  const std::vector<std::string> paths = {"E.abcdefgh1ijklmnop", "E.abcdefgh2ijklmnop",
+                                          "E.abcdefgh3ijklmnop", "E.abcdefgh", "E.abcdefgh1"};
+  for (const std::string& p : paths) dtd_.tags[dtd_.count++].path = p;
+  const PackTags tags(&dtd_);
+  for (size_t i = 0; i < paths.size(); ++i) EXPECT_EQ(tags(paths[i]), static_cast<int>(4 + i)) << paths[i];
+  EXPECT_EQ(tags("E.abcdefgh4ijklmnop"), 0);
+  EXPECT_EQ(tags("E.B"), 3);
 }
 
 TEST_F(PackedTest, StepperWalksCellsOfOneEntryAtATime) {

@@ -320,15 +320,36 @@ void XMLpackEntry(const XMLEntry* e, const XMLCellWriter& cells, const DTDStruct
 
 PackTags::PackTags(const DTDStruct* dtd) {
   const int n = std::min(dtd->count, static_cast<int>(dtd->tags.size()));
+  size_t size = 4;
+  while (size < 2 * static_cast<size_t>(std::max(n, 0))) size *= 2;
+  slots_.resize(size);
+  mask_ = size - 1;
   for (int i = 0; i < n; ++i) {
     const std::string& path = dtd->tags[i].path;
-    byPath_.emplace(path, packedTag(dtd, path));
+    size_t at = hashOf(path) & mask_;
+    while (slots_[at].tag >= 0 && slots_[at].path != path) at = (at + 1) & mask_;
+    if (slots_[at].tag >= 0) continue;  // the first record of a path gives its tag
+    slots_[at] = {path, packedTag(dtd, path)};
   }
 }
 
+// Paths are short and share their beginnings: the length and the last
+// eight bytes tell most of them apart, the first eight the rest.
+uint64_t PackTags::hashOf(std::string_view path) {
+  const size_t n = path.size();
+  uint64_t head = 0, tail = 0;
+  memcpy(&head, path.data(), std::min<size_t>(n, 8));
+  if (n > 8) memcpy(&tail, path.data() + n - 8, 8);
+  const uint64_t h = (tail * 0x9E3779B97F4A7C15ULL ^ head ^ n) * 0xFF51AFD7ED558CCDULL;
+  return h ^ (h >> 29);
+}
+
 int PackTags::operator()(const std::string& path) const {
-  auto it = byPath_.find(path);
-  return it == byPath_.end() ? 0 : it->second;
+  for (size_t at = hashOf(path) & mask_;; at = (at + 1) & mask_) {
+    const Slot& s = slots_[at];
+    if (s.tag < 0) return 0;
+    if (s.path == path) return s.tag;
+  }
 }
 
 void PackTags::pack(const XMLEntry* e, const XMLCellWriter& cells, std::string* out) const {

@@ -8,9 +8,10 @@
 // The table must outlive the object and not change while it is in use.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <vector>
 
 #include "xml/packed.h"
 
@@ -23,5 +24,14 @@ class PackTags {
   void pack(const XMLEntry* e, const XMLCellWriter& cells, std::string* out) const;
 
  private:
-  std::unordered_map<std::string_view, int> byPath_;
+  // Open addressing, at most half full: a path is found at its hash's slot
+  // or a few after it, before the first empty one.
+  struct Slot {
+    std::string_view path;
+    int tag = -1;  // -1: empty
+  };
+  static uint64_t hashOf(std::string_view path);
+
+  std::vector<Slot> slots_;
+  size_t mask_ = 0;
 };
