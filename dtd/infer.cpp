@@ -279,7 +279,8 @@ DTD::Inferred DTD::infer(FILE* in, long size, FILE* out) {
         [&pool](ReadEntry& item) { recycleEntry(&pool, &item); }, kReadAheadEntries,
         kReadAheadBatches);
     XML view;
-    view.setOutProps(2);
+    view.setOutProps(XML_AFTER);
+    std::string text;  // one entry's new form; its room serves every entry
     ReadEntry item;
     while (ahead.next(item)) {
       releaseMessages(item);
@@ -293,7 +294,8 @@ DTD::Inferred DTD::infer(FILE* in, long size, FILE* out) {
         errorf("Parse error: Tag name unfit for the structure file (%s), entry left out: %s\n",
                bad->name.c_str(), XMLprintEntry(view.root, true, false).c_str());
       } else {
-        const std::string text = view.getString(false);
+        text.clear();
+        XMLprintEntryTo(&text, view.root, view.outProps, true, false);
         if (fwrite(text.data(), 1, text.size(), out) != text.size()) r.written = false;
         // Most entries bring nothing new once the first few are in.
         if (root->name.empty() || root->name != view.root->name || !mergeKeeps(root, {view.root})) {

@@ -116,10 +116,18 @@ std::string XMLprintEntry(const XMLEntry* e, bool withTags, bool escBackslash) {
 }
 
 std::string XMLprintEntry(const XMLEntry* e, int props, bool withTags, bool escBackslash) {
-  const std::string step = (props & XML_INDENT) ? "  " : "";
-  const std::string lineEnd = (props & XML_LINES) ? "\n" : "";
-  const std::string after = (props & XML_AFTER) ? "\n" : "";
-  return XMLprintEntry(e, std::string(), step, lineEnd, after, withTags, escBackslash);
+  std::string out;
+  XMLprintEntryTo(&out, e, props, withTags, escBackslash);
+  return out;
+}
+
+void XMLprintEntryTo(std::string* out, const XMLEntry* e, int props, bool withTags,
+                     bool escBackslash) {
+  static const std::string kNone, kStep = "  ", kLine = "\n";
+  const std::string& step = (props & XML_INDENT) ? kStep : kNone;
+  const std::string& lineEnd = (props & XML_LINES) ? kLine : kNone;
+  const std::string& after = (props & XML_AFTER) ? kLine : kNone;
+  XMLprintEntryTo(out, e, kNone, step, lineEnd, after, withTags, escBackslash);
 }
 
 std::string XML::getString(bool escBackslash) {

@@ -23,6 +23,8 @@ std::string XMLprintEntry(const XMLEntry* e, const std::string& indent, const st
 std::string XMLprintEntry(const XMLEntry* e, bool withTags, bool escBackslash);
 // Step, line end and trailer chosen from the property bits.
 std::string XMLprintEntry(const XMLEntry* e, int props, bool withTags, bool escBackslash);
+void XMLprintEntryTo(std::string* out, const XMLEntry* e, int props, bool withTags,
+                     bool escBackslash);
 
 // "<" -> "&lt;", ">" -> "&gt;", "&" -> "&amp;", and with escBackslash a
 // backslash -> two backslashes. Nothing else changes.
