@@ -580,6 +580,18 @@ void* map_get(map_t* map, void* key) {
   return p.found ? map->els[p.slot].val : nullptr;
 }
 
+namespace {
+
+// Whether the stored text is exactly `key`. It stops at the stored text's
+// end, so a key holding a NUL is simply not there.
+inline bool sameText(const char* stored, std::string_view key) {
+  for (size_t k = 0; k < key.size(); ++k)
+    if (stored[k] != key[k] || stored[k] == '\0') return false;
+  return stored[key.size()] == '\0';
+}
+
+}  // namespace
+
 void* map_get_view(map_t* map, std::string_view key) {
   maintain(map);
   if (map->accel == nullptr || map->type != MAP_STR || map->comp != map_str_comp ||
@@ -588,13 +600,25 @@ void* map_get_view(map_t* map, std::string_view key) {
     return map_get(map, copy.data());
   }
   const int slot = map->accel->find(strongViewHash(key), [&](int i) {
-    const char* stored = static_cast<const char*>(map->els[i].key);
-    return strncmp(stored, key.data(), key.size()) == 0 && stored[key.size()] == '\0';
+    return sameText(static_cast<const char*>(map->els[i].key), key);
   });
   return slot >= 0 ? map->els[slot].val : nullptr;
 }
 
+uint64_t map_view_hash(std::string_view key) { return strongViewHash(key); }
+
 void map_get_views(map_t* map, const std::string_view* keys, void** vals, int n) {
+  constexpr int kBlock = 256;
+  uint64_t strong[kBlock];
+  for (int from = 0; from < n; from += kBlock) {
+    const int to = std::min(from + kBlock, n);
+    for (int i = from; i < to; i++) strong[i - from] = strongViewHash(keys[i]);
+    map_get_hashed_views(map, keys + from, strong, vals + from, to - from);
+  }
+}
+
+void map_get_hashed_views(map_t* map, const std::string_view* keys, const uint64_t* hashes,
+                          void** vals, int n) {
   maintain(map);
   map_accel_t* a = map->accel;
   if (a == nullptr || map->type != MAP_STR || map->comp != map_str_comp || map->tombs > 0) {
@@ -605,30 +629,27 @@ void map_get_views(map_t* map, const std::string_view* keys, void** vals, int n)
   // time: the index entry, the slot, the stored text. A key whose first
   // candidate is not it (a tag shared by chance) is looked up alone.
   constexpr int kBlock = 32;
-  uint64_t strong[kBlock];
   int slot[kBlock];
   for (int from = 0; from < n; from += kBlock) {
     const int to = std::min(from + kBlock, n);
+    for (int i = from; i < to; i++)
+      __builtin_prefetch(&a->index[static_cast<uint32_t>(hashes[i]) & a->mask]);
     for (int i = from; i < to; i++) {
-      strong[i - from] = strongViewHash(keys[i]);
-      __builtin_prefetch(&a->index[static_cast<uint32_t>(strong[i - from]) & a->mask]);
-    }
-    for (int i = from; i < to; i++) {
-      slot[i - from] = a->find(strong[i - from], [](int) { return true; });
+      slot[i - from] = a->find(hashes[i], [](int) { return true; });
       if (slot[i - from] >= 0) __builtin_prefetch(&map->els[slot[i - from]]);
     }
     for (int i = from; i < to; i++)
       if (slot[i - from] >= 0) __builtin_prefetch(map->els[slot[i - from]].key);
     for (int i = from; i < to; i++) {
+      // A key holding a NUL stands for the text before it, as it does
+      // for map_get_view.
       const int j = slot[i - from];
-      vals[i] = nullptr;
-      if (j < 0 || keys[i].find('\0') != std::string_view::npos) {
-        if (j >= 0) vals[i] = map_get_view(map, keys[i]);
-        continue;
-      }
-      const char* stored = static_cast<const char*>(map->els[j].key);
-      const bool same = strncmp(stored, keys[i].data(), keys[i].size()) == 0 && stored[keys[i].size()] == '\0';
-      vals[i] = same ? map->els[j].val : map_get_view(map, keys[i]);
+      if (j >= 0 && sameText(static_cast<const char*>(map->els[j].key), keys[i]))
+        vals[i] = map->els[j].val;
+      else if (j >= 0 || keys[i].find('\0') != std::string_view::npos)
+        vals[i] = map_get_view(map, keys[i]);
+      else
+        vals[i] = nullptr;
     }
   }
 }

@@ -123,6 +123,12 @@ void* map_get_view(map_t* map, std::string_view key);
 // map_get_view of n keys at once, into vals[0..n-1]: the same answers, and
 // on a large table much faster, since the keys' memory fetches overlap.
 void map_get_views(map_t* map, const std::string_view* keys, void** vals, int n);
+// The hash a string table finds a key by; computed ahead (on another
+// thread, say), it spares map_get_hashed_views the work.
+uint64_t map_view_hash(std::string_view key);
+// map_get_views with hashes[i] == map_view_hash(keys[i]).
+void map_get_hashed_views(map_t* map, const std::string_view* keys, const uint64_t* hashes,
+                          void** vals, int n);
 void* map_get_nth(map_t* map, int* pos);
 int map_forall(map_t* map, int (*fn)(void* key, void* val, void* arg), void* arg);
 int map_forkey(map_t* map, void* key, int (*fn)(mapel_t* el, int existed));

@@ -40,6 +40,7 @@ constexpr size_t kWordsAtFirst = 64;
 // While the item is made, each node's mark holds the number of its run.
 struct EntryItem : ReadEntry {
   std::vector<std::string_view> views;  // into the tree's values
+  std::vector<uint64_t> hashes;         // of the views, for the word table
   std::vector<uint32_t> runEnds;        // end of each run in views
   long clipped = 0;                     // words cut to kMaxWordLength bytes
   std::string packed;
@@ -47,7 +48,10 @@ struct EntryItem : ReadEntry {
 
   void gather(XMLEntry* e) {
     for (XMLEntry* child : e->children) gather(child);
-    clipped += forEachWord(e->value.c_str(), [&](std::string_view w) { views.push_back(w); });
+    clipped += forEachWord(e->value.c_str(), [&](std::string_view w) {
+      views.push_back(w);
+      hashes.push_back(map_view_hash(w));
+    });
     e->mark = reinterpret_cast<void*>(static_cast<uintptr_t>(runEnds.size()));
     runEnds.push_back(static_cast<uint32_t>(views.size()));
   }
@@ -84,7 +88,8 @@ struct EntryPass {
     // Most words are known: they are looked up together, which lets their
     // memory fetches overlap; new ones are numbered in order below.
     found.resize(views.size());
-    map_get_views(&words->wordMap, views.data(), found.data(), static_cast<int>(views.size()));
+    map_get_hashed_views(&words->wordMap, views.data(), item->hashes.data(), found.data(),
+                         static_cast<int>(views.size()));
     numbers.resize(views.size());
     for (size_t k = 0; k < views.size(); ++k) {
       auto* rec = static_cast<wrdrec_t*>(found[k]);
@@ -160,6 +165,7 @@ void DictIO::makeWrd() {
           if (!readEntry(&reader, in, &item)) return false;
           if (!item.tree) return true;
           item.views.reserve(kWordsAtFirst);
+          item.hashes.reserve(kWordsAtFirst);
           item.runEnds.reserve(kWordsAtFirst / 2);
           item.gather(item.tree.get());
           item.pack(tags);

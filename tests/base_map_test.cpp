@@ -931,8 +931,11 @@ TEST(MapGetViews, AnswersAsOneAtATime) {
   std::vector<std::string> words = clusteredWords();
   StrMap t;
   for (size_t i = 0; i < words.size(); i += 2) map_assn(&t.m, words[i].data(), map_ikey(static_cast<long>(i) + 1));
+  char a[] = "a";
+  map_assn(&t.m, a, map_ikey(-1));
   std::vector<std::string> asked = words;
   asked.push_back(std::string("a\0b", 3));
+  asked.push_back(std::string("never\0stored", 12));
   asked.push_back("never stored");
   std::vector<std::string_view> keys(asked.begin(), asked.end());
   std::vector<void*> vals(keys.size());
@@ -940,6 +943,14 @@ TEST(MapGetViews, AnswersAsOneAtATime) {
   for (size_t i = 0; i < keys.size(); i++) ASSERT_EQ(vals[i], map_get_view(&t.m, keys[i])) << i;
   EXPECT_EQ(map_ival(vals[0]), 1);
   EXPECT_EQ(vals[1], nullptr);
+  EXPECT_EQ(map_ival(vals[words.size()]), -1) << "a key holding a NUL stands for the text before it";
+
+  // With the hashes given, the answers are the same.
+  std::vector<uint64_t> hashes;
+  for (std::string_view k : keys) hashes.push_back(map_view_hash(k));
+  std::vector<void*> hashed(keys.size());
+  map_get_hashed_views(&t.m, keys.data(), hashes.data(), hashed.data(), static_cast<int>(keys.size()));
+  EXPECT_EQ(hashed, vals);
 
   // Without an accelerator (a table with a tombstone) the same holds.
   map_dele(&t.m, words[0].data());
