@@ -628,7 +628,7 @@ void map_get_hashed_views(map_t* map, const std::string_view* keys, const uint64
   // Each stage asks for what the next one reads, for a block of keys at a
   // time: the index entry, the slot, the stored text. A key whose first
   // candidate is not it (a tag shared by chance) is looked up alone.
-  constexpr int kBlock = 32;
+  constexpr int kBlock = 128;
   int slot[kBlock];
   for (int from = 0; from < n; from += kBlock) {
     const int to = std::min(from + kBlock, n);

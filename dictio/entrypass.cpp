@@ -70,29 +70,50 @@ struct EntryItem : ReadEntry {
   uint32_t runBegin(uint32_t r) const { return r == 0 ? 0 : runEnds[r - 1]; }
 };
 
+// Entries whose words are looked up together: one entry's few dozen words
+// are too few for the table's memory fetches to overlap.
+constexpr size_t kLookupGroup = 16;
+
 // State of one entry pass.
 struct EntryPass {
   WordTable* words;
   WidFeed* feed;         // takes the new words and the cells, when there is one
   int32_t numbered = 0;  // numbers given so far
   long clipped = 0;      // words cut to kMaxWordLength bytes
-  std::vector<void*> found = {};     // what the word table holds for an entry's words
+  std::vector<std::string_view> views = {};  // a group's words, entry after entry
+  std::vector<uint64_t> hashes = {};
+  std::vector<void*> found = {};       // what the word table held for them
+  size_t foundAt = 0;                  // where the next entry's begin in `found`
   std::vector<uint32_t> numbers = {};  // the numbers of an entry's words
 
-  // Numbers the words of an entry, gathered in `item`, and fills in its
-  // packed cells. False when a word needs a number beyond the representable
-  // range.
+  // Looks the words of n entries up at once; numberTree() then takes the
+  // entries in the same order.
+  void lookUp(const EntryItem* items, size_t n) {
+    views.clear();
+    hashes.clear();
+    for (size_t i = 0; i < n; ++i) {
+      views.insert(views.end(), items[i].views.begin(), items[i].views.end());
+      hashes.insert(hashes.end(), items[i].hashes.begin(), items[i].hashes.end());
+    }
+    found.resize(views.size());
+    map_get_hashed_views(&words->wordMap, views.data(), hashes.data(), found.data(),
+                         static_cast<int>(views.size()));
+    // The records lie all over the arena: all are asked for before any is read.
+    for (void* rec : found) __builtin_prefetch(rec);
+    foundAt = 0;
+  }
+
+  // Numbers the words of the next entry looked up, gathered in `item`, and
+  // fills in its packed cells. False when a word needs a number beyond the
+  // representable range.
   bool numberTree(EntryItem* item) {
     const auto& views = item->views;
+    const size_t from = foundAt;
+    foundAt += views.size();
     clipped += item->clipped;
-    // Most words are known: they are looked up together, which lets their
-    // memory fetches overlap; new ones are numbered in order below.
-    found.resize(views.size());
-    map_get_hashed_views(&words->wordMap, views.data(), item->hashes.data(), found.data(),
-                         static_cast<int>(views.size()));
     numbers.resize(views.size());
     for (size_t k = 0; k < views.size(); ++k) {
-      auto* rec = static_cast<wrdrec_t*>(found[k]);
+      auto* rec = static_cast<wrdrec_t*>(found[from + k]);
       int32_t num = rec != nullptr ? rec->num : number(views[k]);
       if (num == 0) return false;
       numbers[k] = static_cast<uint32_t>(num);
@@ -119,8 +140,8 @@ struct EntryPass {
   }
 
  private:
-  // A word the table did not hold when the entry was looked up: it may have
-  // been numbered since, earlier in the same entry. 0 when the numbers ran out.
+  // A word the table did not hold when the group was looked up: it may have
+  // been numbered since, earlier in the group. 0 when the numbers ran out.
   int32_t number(std::string_view w) {
     if (wrdrec_t* rec = words->find(w)) return rec->num;
     if (numbered >= kMaxNumber) return 0;
@@ -173,11 +194,11 @@ void DictIO::makeWrd() {
         },
         [&pool](EntryItem& item) { recycleEntry(&pool, &item); }, kReadAheadEntries,
         kReadAheadBatches);
-    EntryItem item;
-    while (ok && ahead.next(item)) {
+    // Takes one entry; false to stop the pass.
+    auto take = [&](EntryItem& item) {
       releaseMessages(item);
       readFailed = item.readFailed;
-      if (!item.tree) continue;
+      if (!item.tree) return true;
       if (count >= kMaxNumber) {
         ok = failPass(strprintf("%s holds more than %ld entries", from.c_str(), kMaxNumber));
       } else if (dtd->count == 0) {
@@ -188,13 +209,26 @@ void DictIO::makeWrd() {
       } else if (at > INT32_MAX) {
         ok = failPass(strprintf("%s would grow beyond %d bytes", entFile, INT32_MAX));
       }
-      if (!ok) break;
+      if (!ok) return false;
       entPos.emplace_hint(entPos.end(), ++count, static_cast<int32_t>(at));
       const std::string& packed = item.packed;
-      if (fwrite(packed.data(), 1, packed.size(), ent.get()) != packed.size()) break;  // told at close
+      if (fwrite(packed.data(), 1, packed.size(), ent.get()) != packed.size()) return false;  // told at close
       at += static_cast<long>(packed.size());
       pass.feedCells(item, count);
       progress.at(item.position);
+      return true;
+    };
+    // Entries are taken a group at a time, each group's words looked up at
+    // once; each item goes back to the reading thread when the next group
+    // takes its place.
+    std::vector<EntryItem> group(kLookupGroup);
+    for (bool more = true; more;) {
+      size_t n = 0;
+      while (n < group.size() && (more = ahead.next(group[n]))) ++n;
+      pass.lookUp(group.data(), n);
+      size_t taken = 0;
+      while (taken < n && take(group[taken])) ++taken;
+      if (taken < n) break;
     }
   };
   readAll();
