@@ -63,6 +63,11 @@ const XMLEntry* unstorable(const XMLEntry* e) {
   return nullptr;
 }
 
+// An entry as the structure pass takes it: read, and its tag names checked.
+struct InferItem : ReadEntry {
+  const XMLEntry* unfit = nullptr;  // a node whose name the ".def" file cannot hold
+};
+
 // Whether setCounts(e, required, occurs) would leave e as it is.
 bool countsAre(const DTDEntry* e, bool required, int occurs) {
   return e->required == required && e->occurs == occurs && e->type == 'N' &&
@@ -274,14 +279,19 @@ DTD::Inferred DTD::infer(FILE* in, long size, FILE* out) {
     // The reading runs ahead on a thread of its own (base/readahead.h); the
     // pass works on each entry through a reader object of its own.
     reader.nodePool = &pool;
-    ReadAhead<ReadEntry> ahead(
-        [&reader, in](ReadEntry& item) { return readEntry(&reader, in, &item); },
-        [&pool](ReadEntry& item) { recycleEntry(&pool, &item); }, kReadAheadEntries,
+    // The check of its tag names too, while the entry is in that thread's cache.
+    ReadAhead<InferItem> ahead(
+        [&reader, in](InferItem& item) {
+          if (!readEntry(&reader, in, &item)) return false;
+          if (item.tree) item.unfit = unstorable(item.tree.get());
+          return true;
+        },
+        [&pool](InferItem& item) { recycleEntry(&pool, &item); }, kReadAheadEntries,
         kReadAheadBatches);
     XML view;
     view.setOutProps(XML_AFTER);
     std::string text;  // one entry's new form; its room serves every entry
-    ReadEntry item;
+    InferItem item;
     while (ahead.next(item)) {
       releaseMessages(item);
       readFailed = item.readFailed;
@@ -289,7 +299,7 @@ DTD::Inferred DTD::infer(FILE* in, long size, FILE* out) {
       // The tree stays the item's, to be freed on the reading thread.
       XMLEntry* own = view.root;
       view.root = item.tree.get();
-      if (const XMLEntry* bad = unstorable(view.root)) {
+      if (const XMLEntry* bad = item.unfit) {
         unfit++;
         errorf("Parse error: Tag name unfit for the structure file (%s), entry left out: %s\n",
                bad->name.c_str(), XMLprintEntry(view.root, true, false).c_str());
