@@ -138,6 +138,23 @@ void WordTable::rebuildIds() {
     map_assn_new(&idMap, map_ikey(static_cast<wrdrec_t*>(p)->num), p);
 }
 
+void WordTable::rebuildIds(const std::vector<wrdrec_t*>& byNumber) {
+  const int n = map_size(&wordMap);
+  bool dense = byNumber.size() == static_cast<size_t>(n);
+  for (size_t i = 0; dense && i < byNumber.size(); ++i)
+    dense = byNumber[i]->num == static_cast<int32_t>(i + 1);
+  map_clear(&idMap);
+  const int grown = map_grown_cap(&idMap, n);
+  if (!dense || n >= grown) {
+    rebuildIds();
+    return;
+  }
+  // Numbers 1..n all below the capacity: each has its start slot to itself
+  // (see ownSlotsIn), whatever the order they come in.
+  map_rehash(&idMap, grown);
+  for (wrdrec_t* rec : byNumber) map_assn_new(&idMap, map_ikey(rec->num), rec);
+}
+
 void WordTable::rebuildTexts() {
   // In the slot order of the table by number, entered all at once; the
   // same slots as one by one, which is also the way when a text repeats.

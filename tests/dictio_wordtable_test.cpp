@@ -89,6 +89,19 @@ TEST(WordTable, NumbersRemadeFromTextsTakeTheSlotsOfOneByOneEntry) {
     words.rebuildIds();
     EXPECT_TRUE(sameSlots(slotsOf(words.idMap), want));
     EXPECT_EQ(words.find(77L * step)->num, 77 * step);
+
+    // Given the records by number, the same table; numbers that are not
+    // 1, 2, 3... in order, or records missing, leave it to the text order.
+    std::vector<wrdrec_t*> byNumber;
+    for (int i = 1; i <= 5000; ++i) byNumber.push_back(words.find(i * step));
+    std::vector<std::vector<wrdrec_t*>> givens = {byNumber, {byNumber.begin(), byNumber.end() - 1}};
+    std::swap(byNumber[10], byNumber[11]);
+    givens.push_back(byNumber);
+    for (const auto& given : givens) {
+      words.rebuildIds(given);
+      EXPECT_TRUE(sameSlots(slotsOf(words.idMap), want)) << given.size();
+      EXPECT_EQ(words.find(77L * step)->num, 77 * step);
+    }
   }
 }
 
