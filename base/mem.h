@@ -24,3 +24,12 @@ void* mem_alloc(mem_t* m, int n);
 void mem_assn(mem_t* m, int n);
 int mem_done(mem_t* m);
 int mem_clear(mem_t* m);
+
+// Calls fn(p) for each record of an arena that has only ever given records
+// of n bytes, in the order they were given.
+template <class Fn>
+void mem_each(const mem_t* m, int n, Fn fn) {
+  if (n <= 0) return;
+  for (int i = 0; i < m->nblocks; i++)
+    for (char* p = m->blocks[i].base; p + n <= m->blocks[i].next; p += n) fn(p);
+}

@@ -85,7 +85,6 @@ struct EntryPass {
   std::vector<void*> found = {};       // what the word table held for them
   size_t foundAt = 0;                  // where the next entry's begin in `found`
   std::vector<uint32_t> numbers = {};  // the numbers of an entry's words
-  std::vector<wrdrec_t*> byNumber = {};  // every record, in the order of its number
 
   // Looks the words of n entries up at once; numberTree() then takes the
   // entries in the same order.
@@ -147,7 +146,6 @@ struct EntryPass {
     if (wrdrec_t* rec = words->find(w)) return rec->num;
     if (numbered >= kMaxNumber) return 0;
     wrdrec_t* rec = words->add(w, ++numbered, false);
-    byNumber.push_back(rec);
     if (feed != nullptr) feed->word(rec);
     return rec->num;
   }
@@ -245,7 +243,7 @@ void DictIO::makeWrd() {
   // The passes after this one walk the table by text but search it no
   // more; its accelerator comes back with the first search, if one comes.
   map_shed_accel(&wordMap);
-  words.rebuildIds(pass.byNumber);
+  makeRWrd();
   makeREid();
   if (output) {
     printf("%s%d words.\n", kClearLine, words.size());

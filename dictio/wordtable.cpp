@@ -122,6 +122,17 @@ bool ownSlotsIn(map_t* texts, int cap) {
 
 }  // namespace
 
+// Whether the records, in the order they were made, are numbered 1 to n,
+// n being all the table holds: the words of a build are.
+bool WordTable::madeInNumberOrder(int n) const {
+  int32_t next = 1;
+  bool inOrder = true;
+  mem_each(&recPool, sizeof(wrdrec_t), [&](char* p) {
+    inOrder = inOrder && reinterpret_cast<const wrdrec_t*>(p)->num == next++;
+  });
+  return inOrder && next == n + 1;
+}
+
 void WordTable::rebuildIds() {
   map_clear(&idMap);
   // Sized for all the numbers at once when the slots come out the same as
@@ -129,6 +140,18 @@ void WordTable::rebuildIds() {
   // be the build's fullest moment.
   const int n = map_size(&wordMap);
   const int grown = map_grown_cap(&idMap, n);
+  if (n < grown && madeInNumberOrder(n)) {
+    // Numbers 1..n below the capacity each have their start slot to
+    // themselves (see ownSlotsIn), whatever order they come in; in the
+    // order the records were made, records and slots are both met in the
+    // order they lie in memory.
+    map_rehash(&idMap, grown);
+    mem_each(&recPool, sizeof(wrdrec_t), [this](char* p) {
+      auto* rec = reinterpret_cast<wrdrec_t*>(p);
+      map_assn_new(&idMap, map_ikey(rec->num), rec);
+    });
+    return;
+  }
   map_rehash(&idMap, ownSlotsIn(&wordMap, grown) ? grown : n);
   // One by one, in the slot order of the table by text: numbers are dense
   // and unique, so each lands at its first probe, and no copy of the
@@ -136,23 +159,6 @@ void WordTable::rebuildIds() {
   int pos = 0;
   for (void* p; (p = map_get_nth(&wordMap, &pos)) != nullptr; ++pos)
     map_assn_new(&idMap, map_ikey(static_cast<wrdrec_t*>(p)->num), p);
-}
-
-void WordTable::rebuildIds(const std::vector<wrdrec_t*>& byNumber) {
-  const int n = map_size(&wordMap);
-  bool dense = byNumber.size() == static_cast<size_t>(n);
-  for (size_t i = 0; dense && i < byNumber.size(); ++i)
-    dense = byNumber[i]->num == static_cast<int32_t>(i + 1);
-  map_clear(&idMap);
-  const int grown = map_grown_cap(&idMap, n);
-  if (!dense || n >= grown) {
-    rebuildIds();
-    return;
-  }
-  // Numbers 1..n all below the capacity: each has its start slot to itself
-  // (see ownSlotsIn), whatever the order they come in.
-  map_rehash(&idMap, grown);
-  for (wrdrec_t* rec : byNumber) map_assn_new(&idMap, map_ikey(rec->num), rec);
 }
 
 void WordTable::rebuildTexts() {

@@ -55,13 +55,10 @@ struct WordTable {
   void renew();
   // `idMap` from `wordMap`, sized to it first; the other way round.
   void rebuildIds();
-  // rebuildIds() when `byNumber` holds every record of `wordMap` in the
-  // order of their numbers 1, 2, 3...: the same table, for much less work,
-  // since records and slots are then both met in the order they lie in
-  // memory (a build numbers its words so).
-  void rebuildIds(const std::vector<wrdrec_t*>& byNumber);
   void rebuildTexts();
 
  private:
+  bool madeInNumberOrder(int n) const;
+
   void* owner_;
 };
