@@ -14,6 +14,7 @@
 // thread after the batch it is making, and drops what was not taken.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -87,12 +88,18 @@ class ReadAhead {
   static void runOn(void* self) { static_cast<ReadAhead*>(self)->run(); }
 
   bool takeBatch() {
+    // The next batch is usually moments away: looking again for a while
+    // costs less than sleeping, since waking a sleeping thread costs the
+    // other thread a system call (in a virtual machine, much more).
+    for (int i = 0; i < kSpins && ready_.load(std::memory_order_acquire) == 0; ++i)
+      std::this_thread::yield();
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [this] { return !batches_.empty() || ended_; });
     if (batches_.empty()) return false;
     spent_.push_back(std::move(current_));
     current_ = std::move(batches_.front());
     batches_.pop_front();
+    ready_.store(batches_.size() + (ended_ ? 1 : 0), std::memory_order_release);
     taken_ = 0;
     lock.unlock();
     changed_.notify_all();
@@ -110,11 +117,15 @@ class ReadAhead {
         if (!(more = make_(item))) break;
         batch.push_back(std::move(item));
       }
+      // As in takeBatch: room is usually moments away.
+      for (int i = 0; i < kSpins && ready_.load(std::memory_order_acquire) >= batchesAhead_; ++i)
+        std::this_thread::yield();
       std::unique_lock<std::mutex> lock(mutex_);
       changed_.wait(lock, [this] { return batches_.size() < batchesAhead_ || stop_; });
       if (stop_) break;
       if (!batch.empty()) batches_.push_back(std::move(batch));
       ended_ = !more;
+      ready_.store(batches_.size() + (ended_ ? 1 : 0), std::memory_order_release);
       lock.unlock();
       changed_.notify_all();
     }
@@ -134,6 +145,10 @@ class ReadAhead {
         for (T& item : batch) spend_(item);
   }
 
+  // Times a waiting thread yields before it sleeps: about as long as the
+  // other takes for a batch.
+  static constexpr int kSpins = 128;
+
   std::function<bool(T&)> make_;
   std::function<void(T&)> spend_;
   const size_t batch_;
@@ -144,6 +159,7 @@ class ReadAhead {
   std::deque<std::vector<T>> spent_;    // taken, the pass done with them
   bool ended_ = false;
   bool stop_ = false;
+  std::atomic<size_t> ready_{0};  // batches_.size(), one more once ended_: read without the lock
   std::vector<T> current_;  // the batch being taken, by the pass alone
   size_t taken_ = 0;
   std::thread thread_;  // last: started once everything above is ready
