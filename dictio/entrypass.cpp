@@ -83,7 +83,7 @@ struct EntryPass {
   std::vector<std::string_view> views = {};  // a group's words, entry after entry
   std::vector<uint64_t> hashes = {};
   std::vector<void*> found = {};       // what the word table held for them
-  size_t foundAt = 0;                  // where the next entry's begin in `found`
+  size_t foundAt = 0;                  // where the next entry's words begin in `found`
   std::vector<uint32_t> numbers = {};  // the numbers of an entry's words
 
   // Looks the words of n entries up at once; numberTree() then takes the
