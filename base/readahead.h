@@ -45,15 +45,21 @@ class ReadAhead {
   // cost more in waking threads than the reading it saves.
   ReadAhead(std::function<bool(T&)> make, size_t batch, size_t batchesAhead = 4)
       : ReadAhead(std::move(make), nullptr, batch, batchesAhead) {}
+  // What becomes of an item once `spend` has had it.
+  enum class Spent { kDestroyed, kMadeAgain };
   // The same, and `spend` is given each item the pass is done with, on the
-  // thread that made it, before the item is destroyed: what it gives back
-  // there can serve the next items without passing between threads.
+  // thread that made it: what it gives back there can serve the next items
+  // without passing between threads. The item is then destroyed or, with
+  // Spent::kMadeAgain, given to `make` again in place of a new one: `spend`
+  // must then leave it as a new item is, though its strings and vectors may
+  // keep their room, which spares the reading thread their allocations.
   ReadAhead(std::function<bool(T&)> make, std::function<void(T&)> spend, size_t batch,
-            size_t batchesAhead = 4)
+            size_t batchesAhead = 4, Spent spent = Spent::kDestroyed)
       : make_(std::move(make)),
         spend_(std::move(spend)),
         batch_(batch < 1 ? 1 : batch),
-        batchesAhead_(batchesAhead < 1 ? 1 : batchesAhead) {
+        batchesAhead_(batchesAhead < 1 ? 1 : batchesAhead),
+        madeAgain_(spend_ && spent == Spent::kMadeAgain) {
     if (availableCores() > 1) thread_ = startThread(&ReadAhead::runOn, this);
   }
   ~ReadAhead() {
@@ -70,11 +76,11 @@ class ReadAhead {
   ReadAhead& operator=(const ReadAhead&) = delete;
 
   // The next item; false at the end. What `out` held comes back to the
-  // reading thread, to be freed there.
+  // reading thread, to be spent there.
   bool next(T& out) {
     if (!thread_.joinable()) {
       if (spend_) spend_(out);
-      T item;  // made afresh, as on the thread
+      T item = madeAgain_ ? std::move(out) : T();  // as on the thread
       ended_ = ended_ || !make_(item);
       if (!ended_) out = std::move(item);
       return !ended_;
@@ -113,7 +119,7 @@ class ReadAhead {
       std::vector<T> batch;
       batch.reserve(batch_);
       while (batch.size() < batch_) {
-        T item;
+        T item = takeSpent();
         if (!(more = make_(item))) break;
         batch.push_back(std::move(item));
       }
@@ -140,9 +146,22 @@ class ReadAhead {
       std::lock_guard<std::mutex> lock(mutex_);
       spent.swap(spent_);
     }
-    if (spend_)
-      for (std::vector<T>& batch : spent)
-        for (T& item : batch) spend_(item);
+    if (!spend_) return;
+    for (std::vector<T>& batch : spent) {
+      for (T& item : batch) {
+        spend_(item);
+        if (madeAgain_ && again_.size() < batch_ * (batchesAhead_ + 3))
+          again_.push_back(std::move(item));
+      }
+    }
+  }
+
+  // A spent item to be made again, or a new one (on the reading thread).
+  T takeSpent() {
+    if (again_.empty()) return T();
+    T item = std::move(again_.back());
+    again_.pop_back();
+    return item;
   }
 
   // Times a waiting thread yields before it sleeps: about as long as the
@@ -153,6 +172,8 @@ class ReadAhead {
   std::function<void(T&)> spend_;
   const size_t batch_;
   const size_t batchesAhead_;
+  const bool madeAgain_;
+  std::vector<T> again_;  // spent items to be made again: the reading thread's
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<std::vector<T>> batches_;  // made, not yet taken

@@ -68,6 +68,17 @@ struct EntryItem : ReadEntry {
   }
 
   uint32_t runBegin(uint32_t r) const { return r == 0 ? 0 : runEnds[r - 1]; }
+
+  // Back to a new item's state, the room of every member kept, once the
+  // tree has gone back to its pool.
+  void renew() {
+    views.clear();
+    hashes.clear();
+    runEnds.clear();
+    clipped = 0;
+    packed.clear();
+    cellsAt.clear();
+  }
 };
 
 // Entries whose words are looked up together: one entry's few dozen words
@@ -192,8 +203,11 @@ void DictIO::makeWrd() {
           item.pack(tags);
           return true;
         },
-        [&pool](EntryItem& item) { recycleEntry(&pool, &item); }, kReadAheadEntries,
-        kReadAheadBatches);
+        [&pool](EntryItem& item) {
+          recycleEntry(&pool, &item);
+          item.renew();
+        },
+        kReadAheadEntries, kReadAheadBatches, ReadAhead<EntryItem>::Spent::kMadeAgain);
     // Takes one entry; false to stop the pass.
     auto take = [&](EntryItem& item) {
       releaseMessages(item);

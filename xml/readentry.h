@@ -42,8 +42,14 @@ inline bool readEntry(XML* reader, FILE* in, ReadEntry* item) {
   return true;
 }
 
-// Gives a spent item's tree to `pool`, on the thread that reads into it.
-inline void recycleEntry(XMLEntryPool* pool, ReadEntry* item) { pool->give(item->tree.release()); }
+// Gives a spent item's tree to `pool`, on the thread that reads into it,
+// and leaves the item as a new one is (its messages keep their room).
+inline void recycleEntry(XMLEntryPool* pool, ReadEntry* item) {
+  pool->give(item->tree.release());
+  item->messages.clear();
+  item->position = 0;
+  item->readFailed = false;
+}
 
 // Writes the messages the read held, as the reader would have written them.
 inline void releaseMessages(const ReadEntry& item) {
