@@ -69,15 +69,28 @@ struct EntryItem : ReadEntry {
 
   uint32_t runBegin(uint32_t r) const { return r == 0 ? 0 : runEnds[r - 1]; }
 
-  // Back to a new item's state, the room of every member kept, once the
-  // tree has gone back to its pool.
+  // Back to a new item's state once the tree has gone back to its pool. The
+  // members keep their room, unless a large entry made it far larger than
+  // most need: an item may be made again many times, and the room would
+  // otherwise stay held for the rest of the pass.
   void renew() {
-    views.clear();
-    hashes.clear();
-    runEnds.clear();
+    renewMember(&views, kKeptWords);
+    renewMember(&hashes, kKeptWords);
+    renewMember(&runEnds, kKeptWords);
+    renewMember(&packed, 3 * kKeptWords);
+    renewMember(&cellsAt, kKeptWords);
     clipped = 0;
-    packed.clear();
-    cellsAt.clear();
+  }
+
+ private:
+  static constexpr size_t kKeptWords = 1024;
+
+  template <class Member>
+  static void renewMember(Member* m, size_t keep) {
+    if (m->capacity() > keep)
+      Member().swap(*m);
+    else
+      m->clear();
   }
 };
 
