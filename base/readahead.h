@@ -15,6 +15,7 @@
 #pragma once
 
 #include <atomic>
+#include <concepts>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -36,6 +37,14 @@ std::thread startThread(void (*run)(void*), void* arg);
 // left free: the pass after it would otherwise run beside that memory.
 void releaseThreadMemory();
 
+// An item that tells its weight (roughly, the memory it holds): a batch
+// of such items also ends once they weigh ReadAhead::kBatchWeight, so that
+// a run of large items does not travel in full batches.
+template <typename T>
+concept Weighed = requires(const T& item) {
+  { item.weight() } -> std::convertible_to<size_t>;
+};
+
 template <typename T>
 class ReadAhead {
  public:
@@ -45,6 +54,8 @@ class ReadAhead {
   // cost more in waking threads than the reading it saves.
   ReadAhead(std::function<bool(T&)> make, size_t batch, size_t batchesAhead = 4)
       : ReadAhead(std::move(make), nullptr, batch, batchesAhead) {}
+  // Weight at which a batch of Weighed items ends, whatever their number.
+  static constexpr size_t kBatchWeight = size_t{1} << 18;
   // What becomes of an item once `spend` has had it.
   enum class Spent { kDestroyed, kMadeAgain };
   // The same, and `spend` is given each item the pass is done with, on the
@@ -118,9 +129,11 @@ class ReadAhead {
       freeSpent();
       std::vector<T> batch;
       batch.reserve(batch_);
-      while (batch.size() < batch_) {
+      size_t weight = 0;
+      while (batch.size() < batch_ && weight < kBatchWeight) {
         T item = takeSpent();
         if (!(more = make_(item))) break;
+        if constexpr (Weighed<T>) weight += item.weight();
         batch.push_back(std::move(item));
       }
       // As in takeBatch: room is usually moments away.

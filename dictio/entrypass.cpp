@@ -95,8 +95,11 @@ struct EntryItem : ReadEntry {
 };
 
 // Entries whose words are looked up together: one entry's few dozen words
-// are too few for the table's memory fetches to overlap.
+// are too few for the table's memory fetches to overlap. A group ends
+// early once it holds kLookupWords words, so that large entries are not
+// copied many at a time.
 constexpr size_t kLookupGroup = 16;
+constexpr size_t kLookupWords = 4096;
 
 // State of one entry pass.
 struct EntryPass {
@@ -251,7 +254,9 @@ void DictIO::makeWrd() {
     std::vector<EntryItem> group(kLookupGroup);
     for (bool more = true; more;) {
       size_t n = 0;
-      while (n < group.size() && (more = ahead.next(group[n]))) ++n;
+      size_t words = 0;
+      while (n < group.size() && words < kLookupWords && (more = ahead.next(group[n])))
+        words += group[n++].views.size();
       pass.lookUp(group.data(), n);
       size_t taken = 0;
       while (taken < n && take(group[taken])) ++taken;

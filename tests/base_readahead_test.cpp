@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <set>
 #include <string>
 #include <thread>
@@ -77,6 +78,49 @@ TEST(ReadAhead, StoppingEarlyEndsTheThreadAndMakesNoMoreThanItRunsAhead) {
   // Two batches taken, at most three waiting, one being made when asked to
   // stop: batches of two.
   EXPECT_LE(maker.made, 2 * (2 + 3 + 1));
+}
+
+// An item that tells its weight.
+struct Heavy {
+  int n = -1;
+  size_t w = 0;
+  size_t weight() const { return w; }
+};
+
+TEST(ReadAhead, HeavyItemsTravelInSmallerBatches) {
+  // Items weighing a whole batch's weight each go one a batch; light ones
+  // fill their batches. Either way every item arrives, in order.
+  for (size_t each : {ReadAhead<Heavy>::kBatchWeight, size_t{1}}) {
+    SCOPED_TRACE(each);
+    std::atomic<int> made{0};
+    {
+      ReadAhead<Heavy> ahead(
+          [&](Heavy& item) {
+            if (made >= 1000) return false;
+            item = {made++, each};
+            return true;
+          },
+          32, 2);
+      Heavy item;
+      ASSERT_TRUE(ahead.next(item));
+      EXPECT_EQ(item.n, 0);
+      // The thread runs ahead as far as it may.
+      for (int i = 0; i < 200 && made < (each == 1 ? 96 : 3); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      // Taken, two ahead, one being made: batches of one item, or of 32.
+      if (each == 1) {
+        EXPECT_GE(made, 96);
+      } else {
+        EXPECT_LE(made, 4);
+      }
+      for (int k = 1; k < 1000; ++k) {
+        ASSERT_TRUE(ahead.next(item));
+        ASSERT_EQ(item.n, k);
+      }
+      EXPECT_FALSE(ahead.next(item));
+    }
+  }
 }
 
 TEST(ReadAhead, ABatchLongerThanTheInputEndsWithTheInput) {

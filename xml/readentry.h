@@ -22,7 +22,12 @@ struct ReadEntry {
   std::unique_ptr<XMLEntry> tree;  // the entry; none when the read gave no entry
   std::string messages;            // what the reader reported on the way
   long position = 0;               // where the input stood after the read
+  long bytes = 0;                  // input the read took
   bool readFailed = false;         // the input had failed by then
+
+  // What the item holds, roughly, in bytes of input: a batch of large
+  // entries ends early (base/readahead.h).
+  size_t weight() const { return static_cast<size_t>(bytes > 0 ? bytes : 0); }
 };
 
 // Reads the next entry of `in` with `reader` into `item`, which takes the
@@ -30,6 +35,7 @@ struct ReadEntry {
 // failed). The reader's messages are held in the item, not written.
 inline bool readEntry(XML* reader, FILE* in, ReadEntry* item) {
   if (feof(in) || ferror(in)) return false;
+  const long start = ftell(in);
   reader->heldMessages = &item->messages;
   const bool got = reader->getEntry(&in);
   reader->heldMessages = nullptr;
@@ -38,6 +44,7 @@ inline bool readEntry(XML* reader, FILE* in, ReadEntry* item) {
     reader->root = reader->nodePool != nullptr ? reader->nodePool->take() : new XMLEntry;
   }
   item->position = ftell(in);
+  item->bytes = item->position - start;
   item->readFailed = ferror(in) != 0;
   return true;
 }
@@ -48,6 +55,7 @@ inline void recycleEntry(XMLEntryPool* pool, ReadEntry* item) {
   pool->give(item->tree.release());
   item->messages.clear();
   item->position = 0;
+  item->bytes = 0;
   item->readFailed = false;
 }
 
