@@ -1,7 +1,8 @@
 // hashBytes: a fast, well-mixed 64-bit hash of a byte string.
 //
 // For tables private to one process (it is not stored anywhere): the text
-// table of the read-only open and the string tables' accelerators.
+// table of the read-only open, the string tables' accelerators and the
+// packer's table of tag paths.
 // Eight bytes at a time, each step mixed, then a final mix, so that short
 // words spread over a whole table.
 #pragma once

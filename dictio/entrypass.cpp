@@ -74,24 +74,16 @@ struct EntryItem : ReadEntry {
   // most need: an item may be made again many times, and the room would
   // otherwise stay held for the rest of the pass.
   void renew() {
-    renewMember(&views, kKeptWords);
-    renewMember(&hashes, kKeptWords);
-    renewMember(&runEnds, kKeptWords);
-    renewMember(&packed, 3 * kKeptWords);
-    renewMember(&cellsAt, kKeptWords);
+    clearKeepingRoom(&views, kKeptWords);
+    clearKeepingRoom(&hashes, kKeptWords);
+    clearKeepingRoom(&runEnds, kKeptWords);
+    clearKeepingRoom(&packed, 3 * kKeptWords);
+    clearKeepingRoom(&cellsAt, kKeptWords);
     clipped = 0;
   }
 
  private:
   static constexpr size_t kKeptWords = 1024;
-
-  template <class Member>
-  static void renewMember(Member* m, size_t keep) {
-    if (m->capacity() > keep)
-      Member().swap(*m);
-    else
-      m->clear();
-  }
 };
 
 // Entries whose words are looked up together: one entry's few dozen words

@@ -2,16 +2,6 @@
 
 #include <string>
 
-namespace {
-
-void reset(std::string* s, size_t maxRoom) {
-  if (s->capacity() > maxRoom)
-    std::string().swap(*s);
-  else
-    s->clear();
-}
-
-}  // namespace
 
 XMLEntryPool::~XMLEntryPool() {
   for (XMLEntry* node : free_) delete node;
@@ -36,9 +26,9 @@ void XMLEntryPool::give(XMLEntry* tree) {
       delete node;
       continue;
     }
-    reset(&node->name, kMaxRoom);
-    reset(&node->path, kMaxRoom);
-    reset(&node->value, kMaxRoom);
+    clearKeepingRoom(&node->name, kMaxRoom);
+    clearKeepingRoom(&node->path, kMaxRoom);
+    clearKeepingRoom(&node->value, kMaxRoom);
     if (node->children.capacity() > XMLEntry::kMaxChildren / 8)
       std::vector<XMLEntry*>().swap(node->children);
     node->level = 0;

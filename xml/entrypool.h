@@ -16,6 +16,17 @@
 
 #include "xml/entry.h"
 
+// Empties a string or vector kept for reuse. It keeps its room, unless the
+// room is beyond `maxRoom` elements: what grew for one large item is given
+// back rather than held by an object that mostly serves small ones.
+template <class Container>
+void clearKeepingRoom(Container* c, size_t maxRoom) {
+  if (c->capacity() > maxRoom)
+    Container().swap(*c);
+  else
+    c->clear();
+}
+
 class XMLEntryPool {
  public:
   XMLEntryPool() = default;

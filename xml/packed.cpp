@@ -9,6 +9,7 @@
 
 #include "base/binio.h"
 #include "base/error.h"
+#include "base/hash.h"
 #include "base/map.h"
 #include "base/text.h"
 #include "base/word.h"
@@ -326,26 +327,15 @@ PackTags::PackTags(const DTDStruct* dtd) {
   mask_ = size - 1;
   for (int i = 0; i < n; ++i) {
     const std::string& path = dtd->tags[i].path;
-    size_t at = hashOf(path) & mask_;
+    size_t at = hashBytes(path) & mask_;
     while (slots_[at].tag >= 0 && slots_[at].path != path) at = (at + 1) & mask_;
     if (slots_[at].tag >= 0) continue;  // the first record of a path gives its tag
     slots_[at] = {path, packedTag(dtd, path)};
   }
 }
 
-// Paths are short and share their beginnings: the length and the last
-// eight bytes tell most of them apart, the first eight the rest.
-uint64_t PackTags::hashOf(std::string_view path) {
-  const size_t n = path.size();
-  uint64_t head = 0, tail = 0;
-  memcpy(&head, path.data(), std::min<size_t>(n, 8));
-  if (n > 8) memcpy(&tail, path.data() + n - 8, 8);
-  const uint64_t h = (tail * 0x9E3779B97F4A7C15ULL ^ head ^ n) * 0xFF51AFD7ED558CCDULL;
-  return h ^ (h >> 29);
-}
-
 int PackTags::operator()(const std::string& path) const {
-  for (size_t at = hashOf(path) & mask_;; at = (at + 1) & mask_) {
+  for (size_t at = hashBytes(path) & mask_;; at = (at + 1) & mask_) {
     const Slot& s = slots_[at];
     if (s.tag < 0) return 0;
     if (s.path == path) return s.tag;

@@ -8,7 +8,7 @@
 // The table must outlive the object and not change while it is in use.
 #pragma once
 
-#include <cstdint>
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,8 +30,6 @@ class PackTags {
     std::string_view path;
     int tag = -1;  // -1: empty
   };
-  static uint64_t hashOf(std::string_view path);
-
   std::vector<Slot> slots_;
   size_t mask_ = 0;
 };
