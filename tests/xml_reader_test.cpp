@@ -232,7 +232,9 @@ TEST(XMLReaderTest, StreamPositionAfterEachEntryIsTheByteByBytePosition) {
   const std::string quirks =
       "text\n<E><A>1</A></E>\n<E><A>&lt;&gt;&amp;&quot;</A></E>"
       "<E><A>a\\<b\\\\c\\</A></E>\r\n  <F><A>2</A></F>\n<E>only</E>"
-      "<E><A>x</B></E></E>\n<E><A>&amp;</A></E>";
+      "<E><A>x</B></E></E>\n<E><A>&amp;</A></E>"
+      // Plain text straight after the byte given back at an entry's end.
+      "<E><A>1</A></E>junk text<E><A>2</A></E>";
   expectSamePositions(quirks, false);
   expectSamePositions(quirks + "\n", false);
   expectSamePositions("<?xml version=\"1.0\"?>\n" + quirks + "\n\n", true);
