@@ -38,22 +38,49 @@ constexpr size_t kWordsAtFirst = 64;
 // word cell left zero for the pass to fill in once the words are numbered.
 // A cell's bytes do not depend on its number, so packing need not wait.
 // While the item is made, each node's mark holds the number of its run.
+//
+// The words are copied out of the tree, which then goes back to its pool on
+// the reading thread at once: an item on its way holds a few hundred bytes
+// of words rather than a tree several times that size, and the pass reads
+// the words from one place instead of from every node.
 struct EntryItem : ReadEntry {
-  std::vector<std::string_view> views;  // into the tree's values
-  std::vector<uint64_t> hashes;         // of the views, for the word table
-  std::vector<uint32_t> runEnds;        // end of each run in views
+  bool entry = false;                   // the read gave an entry
+  std::string words;                    // the words, one after another
+  std::vector<uint32_t> wordEnds;       // end of each word in `words`
+  std::vector<uint64_t> hashes;         // of the words, for the word table
+  std::vector<uint32_t> runEnds;        // end of each run in wordEnds
   long clipped = 0;                     // words cut to kMaxWordLength bytes
   std::string packed;
   std::vector<std::pair<uint32_t, uint32_t>> cellsAt;  // offset in packed, run
 
+  // Offsets, not views: the item moves between threads, and a short
+  // string's bytes move with it.
   void gather(XMLEntry* e) {
     for (XMLEntry* child : e->children) gather(child);
     clipped += forEachWord(e->value.c_str(), [&](std::string_view w) {
-      views.push_back(w);
+      words.append(w);
+      wordEnds.push_back(static_cast<uint32_t>(words.size()));
       hashes.push_back(map_view_hash(w));
     });
     e->mark = reinterpret_cast<void*>(static_cast<uintptr_t>(runEnds.size()));
-    runEnds.push_back(static_cast<uint32_t>(views.size()));
+    runEnds.push_back(static_cast<uint32_t>(wordEnds.size()));
+  }
+
+  size_t wordCount() const { return wordEnds.size(); }
+
+  std::string_view word(size_t k) const {
+    const uint32_t begin = k == 0 ? 0 : wordEnds[k - 1];
+    return std::string_view(words.data() + begin, wordEnds[k] - begin);
+  }
+
+  // Cuts the words out, packs the entry and gives its tree back to `pool`.
+  void prepare(const PackTags& tags, XMLEntryPool* pool) {
+    wordEnds.reserve(kWordsAtFirst);
+    hashes.reserve(kWordsAtFirst);
+    runEnds.reserve(kWordsAtFirst / 2);
+    gather(tree.get());
+    pack(tags);
+    pool->give(tree.release());
   }
 
   void pack(const PackTags& tags) {
@@ -74,7 +101,9 @@ struct EntryItem : ReadEntry {
   // most need: an item may be made again many times, and the room would
   // otherwise stay held for the rest of the pass.
   void renew() {
-    clearKeepingRoom(&views, kKeptWords);
+    entry = false;
+    clearKeepingRoom(&words, 8 * kKeptWords);
+    clearKeepingRoom(&wordEnds, kKeptWords);
     clearKeepingRoom(&hashes, kKeptWords);
     clearKeepingRoom(&runEnds, kKeptWords);
     clearKeepingRoom(&packed, 3 * kKeptWords);
@@ -111,7 +140,7 @@ struct EntryPass {
     views.clear();
     hashes.clear();
     for (size_t i = 0; i < n; ++i) {
-      views.insert(views.end(), items[i].views.begin(), items[i].views.end());
+      for (size_t k = 0; k < items[i].wordCount(); ++k) views.push_back(items[i].word(k));
       hashes.insert(hashes.end(), items[i].hashes.begin(), items[i].hashes.end());
     }
     found.resize(views.size());
@@ -126,14 +155,14 @@ struct EntryPass {
   // fills in its packed cells. False when a word needs a number beyond the
   // representable range.
   bool numberTree(EntryItem* item) {
-    const auto& views = item->views;
     const size_t from = foundAt;
-    foundAt += views.size();
+    const size_t n = item->wordCount();
+    foundAt += n;
     clipped += item->clipped;
-    numbers.resize(views.size());
-    for (size_t k = 0; k < views.size(); ++k) {
+    numbers.resize(n);
+    for (size_t k = 0; k < n; ++k) {
       auto* rec = static_cast<wrdrec_t*>(found[from + k]);
-      int32_t num = rec != nullptr ? rec->num : number(views[k]);
+      int32_t num = rec != nullptr ? rec->num : number(views[from + k]);
       if (num == 0) return false;
       numbers[k] = static_cast<uint32_t>(num);
     }
@@ -201,14 +230,10 @@ void DictIO::makeWrd() {
     const PackTags tags(dtd);
     reader.nodePool = &pool;
     ReadAhead<EntryItem> ahead(
-        [&reader, in, &tags](EntryItem& item) {
+        [&reader, in, &tags, &pool](EntryItem& item) {
           if (!readEntry(&reader, in, &item)) return false;
-          if (!item.tree) return true;
-          item.views.reserve(kWordsAtFirst);
-          item.hashes.reserve(kWordsAtFirst);
-          item.runEnds.reserve(kWordsAtFirst / 2);
-          item.gather(item.tree.get());
-          item.pack(tags);
+          item.entry = item.tree != nullptr;
+          if (item.entry) item.prepare(tags, &pool);
           return true;
         },
         [&pool](EntryItem& item) {
@@ -220,7 +245,7 @@ void DictIO::makeWrd() {
     auto take = [&](EntryItem& item) {
       releaseMessages(item);
       readFailed = item.readFailed;
-      if (!item.tree) return true;
+      if (!item.entry) return true;
       if (count >= kMaxNumber) {
         ok = failPass(strprintf("%s holds more than %ld entries", from.c_str(), kMaxNumber));
       } else if (dtd->count == 0) {
@@ -248,7 +273,7 @@ void DictIO::makeWrd() {
       size_t n = 0;
       size_t words = 0;
       while (n < group.size() && words < kLookupWords && (more = ahead.next(group[n])))
-        words += group[n++].views.size();
+        words += group[n++].wordCount();
       pass.lookUp(group.data(), n);
       size_t taken = 0;
       while (taken < n && take(group[taken])) ++taken;
