@@ -5,7 +5,18 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
+
+// Whether two texts hold the same bytes. For the short names of tags,
+// compared in a reader's every step, a plain loop costs less than the
+// library call std::string's == makes.
+inline bool sameBytes(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (a[i] != b[i]) return false;
+  return true;
+}
 
 // A bounded list of texts: at most kCapacity items. push() refuses an item
 // beyond the bound instead of writing past it.

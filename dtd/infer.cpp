@@ -31,7 +31,7 @@ void setCounts(DTDEntry* e, bool required, int occurs) {
 
 DTDEntry* childNamed(const DTDEntry* e, const std::string& name) {
   for (DTDEntry* c : e->children)
-    if (c->name == name) return c;
+    if (sameBytes(c->name, name)) return c;
   return nullptr;
 }
 
@@ -93,7 +93,7 @@ bool mergeKeeps(const DTDEntry* a, const std::vector<const XMLEntry*>& nodes) {
     same.clear();
     for (const XMLEntry* x : nodes)
       for (const XMLEntry* c : x->children)
-        if (c->name == ca->name) same.push_back(c);
+        if (sameBytes(c->name, ca->name)) same.push_back(c);
     if (same.empty()) {
       if (!countsAre(ca, false, 1)) return false;
     } else if (ca->occurs < 1 || !countsAre(ca, ca->required, ca->occurs) ||

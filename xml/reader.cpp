@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/czech.h"
+#include "base/text.h"
 #include "base/word.h"
 #include "xml/entrypool.h"
 #include "xml/writer.h"
@@ -213,7 +214,7 @@ bool XML::closeTag() {
     }
   }
   bool endNow = false;
-  if (closed->name != t_) {
+  if (!sameBytes(closed->name, t_)) {
     report("Parse error: (open/close tag) " + closed->name + "!=" + t_ + " in " + compact(closed) +
            "\n");
     endNow = t_ == levels_[0]->name;
