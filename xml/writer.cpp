@@ -3,54 +3,21 @@
 // not grow with the depth of the tree.
 #include "xml/writer.h"
 
-#include <bit>
-#include <cstdint>
-#include <cstring>
 #include <vector>
 
 #include "xml/entry.h"
 #include "xml/reader.h"
 
-namespace {
-
-bool escaped(char c) { return c == '<' || c == '>' || c == '&' || c == '\\'; }
-
-// The set high bit of each byte of `w` that equals `b`. Only the lowest set
-// bit is sure to be right (a borrow may mark a byte above a true one), and
-// that is the only one used.
-uint64_t bytesEqual(uint64_t w, unsigned char b) {
-  constexpr uint64_t kOnes = 0x0101010101010101u, kHighs = 0x8080808080808080u;
-  const uint64_t x = w ^ (kOnes * b);
-  return (x - kOnes) & ~x & kHighs;
-}
-
-// The place of the first byte at or after `i` that is escaped, or s.size().
-// Text is looked at eight bytes at a time: most of it holds none.
-size_t nextEscaped(const std::string& s, size_t i) {
-  const char* p = s.data();
-  const size_t n = s.size();
-  if constexpr (std::endian::native == std::endian::little) {
-    for (; i + 8 <= n; i += 8) {
-      uint64_t w;
-      memcpy(&w, p + i, 8);
-      const uint64_t hits =
-          bytesEqual(w, '<') | bytesEqual(w, '>') | bytesEqual(w, '&') | bytesEqual(w, '\\');
-      if (hits != 0) return i + static_cast<size_t>(std::countr_zero(hits) / 8);
-    }
-  }
-  while (i < n && !escaped(p[i])) ++i;
-  return i;
-}
-
-}  // namespace
-
 void parseStringTo(std::string* out, const std::string& s, bool escBackslash) {
-  // Runs between the bytes that need an escape are appended whole.
+  // Most text needs no escape: runs between the bytes that do are appended
+  // whole.
   size_t from = 0;
-  for (size_t i = nextEscaped(s, 0); i < s.size(); i = nextEscaped(s, from)) {
+  for (size_t i = 0; i < s.size(); ++i) {
+    const char c = s[i];
+    if (c != '<' && c != '>' && c != '&' && c != '\\') continue;
     out->append(s, from, i - from);
     from = i + 1;
-    switch (s[i]) {
+    switch (c) {
       case '<':
         out->append("&lt;");
         break;
