@@ -279,6 +279,7 @@ DTD::Inferred DTD::infer(FILE* in, long size, FILE* out) {
     // The reading runs ahead on a thread of its own (base/readahead.h); the
     // pass works on each entry through a reader object of its own.
     reader.nodePool = &pool;
+    reader.keepPaths = false;  // the structure is built from the names alone
     // The check of its tag names too, while the entry is in that thread's cache.
     ReadAhead<InferItem> ahead(
         [&reader, in](InferItem& item) {

@@ -181,6 +181,37 @@ TEST(XMLReaderTest, EntryWithTooManyElementsIsRefused) {
             "-<E></E>\nParse error: Too many elements (4096) in E\nerrors=1 skipped=1\n");
 }
 
+// Every node of a tree, one a line: its path, name, level and value.
+std::string describeTree(const XMLEntry* e) {
+  std::string out = e->path + " " + e->name + " " + std::to_string(e->level) + " [" + e->value + "]\n";
+  for (const XMLEntry* c : e->children) out += describeTree(c);
+  return out;
+}
+
+TEST(XMLReaderTest, WithoutPathsTheTreesAndMessagesAreTheSameButForThePaths) {
+  const std::string text = "<E><A>a<B>b<C>c</C></B></A><D>d</D></E>";
+  XML with, without;
+  without.keepPaths = false;
+  ASSERT_TRUE(with.getEntry(text));
+  ASSERT_TRUE(without.getEntry(text));
+  std::string paths = describeTree(with.getXMLEntry());
+  EXPECT_EQ(paths.substr(0, 8), "E E 0 []");
+  std::string bare;
+  for (size_t at = 0; at < paths.size();) {  // each line without its path
+    size_t end = paths.find('\n', at);
+    bare += paths.substr(paths.find(' ', at), end - paths.find(' ', at) + 1);
+    at = end + 1;
+  }
+  EXPECT_EQ(describeTree(without.getXMLEntry()), bare);
+  // A message that names an element's place names it from the names.
+  const std::string wide = "<E><S><T>" + repeat("<A>x</A>", 2049) + "</T></S></E>";
+  XML a, b;
+  b.keepPaths = false;
+  std::string withPaths = readText(&a, wide);
+  EXPECT_NE(withPaths.find("Too many children (2048) in E.S.T\n"), std::string::npos);
+  EXPECT_EQ(readText(&b, wide), withPaths);
+}
+
 // ---------------------------------------------------------------------------
 // Stream positions: the reader must leave the stream exactly where a reader
 // that takes one byte at a time and peeks at the next would leave it.

@@ -166,9 +166,9 @@ bool XML::openTag() {
       return complete();
     }
   }
-  if (actl_ == 0) {
+  if (keepPaths && actl_ == 0) {
     node->path = t_;
-  } else {
+  } else if (keepPaths) {
     const std::string& above = levels_[actl_ - 1]->path;
     node->path.reserve(above.size() + 1 + t_.size());
     node->path.append(above).append(1, '.').append(t_);
@@ -190,6 +190,13 @@ bool XML::openTag() {
   return false;
 }
 
+std::string XML::pathAt(int level) const {
+  if (keepPaths) return levels_[level]->path;
+  std::string path = levels_[0]->name;
+  for (int i = 1; i <= level; ++i) path.append(1, '.').append(levels_[i]->name);
+  return path;
+}
+
 bool XML::closeTag() {
   --actl_;
   if (actl_ < 0) {
@@ -208,7 +215,7 @@ bool XML::closeTag() {
       orphan = closed;  // the entry is refused anyway; keep memory bounded
     } else if (!parent->addEntry(closed)) {
       report("Parse error: Too many children (" + std::to_string(XMLEntry::kMaxChildren) +
-             ") in " + parent->path + "\n");
+             ") in " + pathAt(actl_ - 1) + "\n");
       overflow_ = true;
       orphan = closed;
     }

@@ -55,6 +55,10 @@ class XML {
   // When set, new nodes come from here and nodes the reader drops go back
   // (xml/entrypool.h); the pool must outlive the reads that use it.
   XMLEntryPool* nodePool = nullptr;
+  // When false, nodes are read without their paths (XMLEntry::path stays
+  // empty): a pass that never looks a node up by path saves building one
+  // string per node. Messages name the place all the same.
+  bool keepPaths = true;
 
   XML();
   ~XML();
@@ -149,6 +153,8 @@ class XML {
   int actl_ = 0;
   int nodes_ = 0;           // nodes created for the current entry
   XMLEntry* levels_[16] = {};
+  // The path of levels_[level], built from the names when paths are not kept.
+  std::string pathAt(int level) const;
 
   void appendChar(char c);
   bool endOfTag();
