@@ -50,6 +50,16 @@ struct Frame {
   bool tags;
 };
 
+// Asks for the children's nodes ahead of their turn: a tree is usually
+// built on another core, and its nodes would otherwise arrive one cache
+// miss after another.
+void prefetchChildren(const XMLEntry* e) {
+  for (const XMLEntry* c : e->children) {
+    __builtin_prefetch(c);
+    __builtin_prefetch(reinterpret_cast<const char*>(c) + 64);
+  }
+}
+
 // Open tag and text; the line end when children follow.
 void openNode(std::string* out, const XMLEntry* e, const std::string& indent,
               const std::string& lineEnd, bool tags, bool esc) {
@@ -82,6 +92,7 @@ void XMLprintEntryTo(std::string* out, const XMLEntry* e, const std::string& ind
   // `ind` is always the indentation of the node on top of the stack.
   std::string ind = indent;
   std::vector<Frame> stack;
+  prefetchChildren(e);
   openNode(out, e, ind, lineEnd, withTags, escBackslash);
   stack.push_back({e, 0, withTags});
   while (!stack.empty()) {
@@ -91,6 +102,7 @@ void XMLprintEntryTo(std::string* out, const XMLEntry* e, const std::string& ind
     if (top.next < kids.size()) {
       const XMLEntry* child = kids[top.next++];
       ind.append(step);
+      prefetchChildren(child);
       openNode(out, child, ind, lineEnd, true, escBackslash);
       stack.push_back({child, 0, true});
       continue;
