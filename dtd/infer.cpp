@@ -74,35 +74,50 @@ bool countsAre(const DTDEntry* e, bool required, int occurs) {
          e->min == (required ? 1 : 0) && e->max == (required ? occurs : -1);
 }
 
-// Whether merging an entry into the structure tree `a` would give a tree
-// equal to `a` in every field, so that the merge can be left out. `nodes`
-// are the entry's elements that make up one node of the entry's own tree
-// (same-named siblings make one), all named as `a`. The merge (addDTDR)
-// copies `a` into a new node, counts kept; a child of `a` the entry also
+// Whether merging an entry into the structure tree would give a tree equal
+// to it in every field, so that the merge can be left out. The merge
+// (addDTDR) copies a structure node, counts kept; a child the entry also
 // has is merged on (the entry's side always counts once and as required),
 // one it lacks becomes optional; a child only the entry has is added.
-bool mergeKeeps(const DTDEntry* a, const std::vector<const XMLEntry*>& nodes) {
-  if (!a->tpar.empty() || a->min != (a->required ? 1 : 0) ||
-      a->max != (a->required ? a->occurs : -1))
-    return false;
-  for (const XMLEntry* x : nodes)
-    for (const XMLEntry* c : x->children)
-      if (childNamed(a, c->name) == nullptr) return false;
-  std::vector<const XMLEntry*> same;
-  for (const DTDEntry* ca : a->children) {
-    same.clear();
-    for (const XMLEntry* x : nodes)
-      for (const XMLEntry* c : x->children)
-        if (sameBytes(c->name, ca->name)) same.push_back(c);
-    if (same.empty()) {
-      if (!countsAre(ca, false, 1)) return false;
-    } else if (ca->occurs < 1 || !countsAre(ca, ca->required, ca->occurs) ||
-               !mergeKeeps(ca, same)) {
-      return false;
-    }
+// The entry's side of a structure node is a group: its elements of that
+// name under the group above (same-named siblings make one node). The
+// answer has no side effects, so the checks may come in any order.
+class MergeCheck {
+ public:
+  bool keeps(const DTDEntry* root, const XMLEntry* entry) {
+    groups_.assign(1, entry);
+    return keeps(root, 0, 1);
   }
-  return true;
-}
+
+ private:
+  // groups_[from, to) is the group standing for `a`.
+  bool keeps(const DTDEntry* a, size_t from, size_t to) {
+    if (!a->tpar.empty() || a->min != (a->required ? 1 : 0) ||
+        a->max != (a->required ? a->occurs : -1))
+      return false;
+    size_t children = 0;  // of the group
+    for (size_t k = from; k < to; ++k) children += groups_[k]->children.size();
+    size_t named = 0;  // of those, named as a child of `a`
+    for (const DTDEntry* ca : a->children) {
+      const size_t start = groups_.size();
+      for (size_t k = from; k < to; ++k)
+        for (const XMLEntry* c : groups_[k]->children)
+          if (sameBytes(c->name, ca->name)) groups_.push_back(c);
+      const size_t end = groups_.size();
+      named += end - start;
+      const bool same = end == start ? countsAre(ca, false, 1)
+                                     : ca->occurs >= 1 && countsAre(ca, ca->required, ca->occurs) &&
+                                           keeps(ca, start, end);
+      groups_.resize(start);
+      if (!same) return false;
+    }
+    // The names of a structure node's children differ, so each child of
+    // the group was counted once at most: all were, or one would be added.
+    return named == children;
+  }
+
+  std::vector<const XMLEntry*> groups_;  // the groups on the way down, one after another
+};
 
 // Keeps the dictionary file at every moment: with a backup the original is
 // linked (or, where links fail, copied) to the backup name first, and the
@@ -291,6 +306,7 @@ DTD::Inferred DTD::infer(FILE* in, long size, FILE* out) {
         kReadAheadBatches);
     XML view;
     view.setOutProps(XML_AFTER);
+    MergeCheck mergeCheck;
     std::string text;  // one entry's new form; its room serves every entry
     InferItem item;
     while (ahead.next(item)) {
@@ -309,7 +325,8 @@ DTD::Inferred DTD::infer(FILE* in, long size, FILE* out) {
         XMLprintEntryTo(&text, view.root, view.outProps, true, false);
         if (fwrite(text.data(), 1, text.size(), out) != text.size()) r.written = false;
         // Most entries bring nothing new once the first few are in.
-        if (root->name.empty() || root->name != view.root->name || !mergeKeeps(root, {view.root})) {
+        if (root->name.empty() || root->name != view.root->name ||
+            !mergeCheck.keeps(root, view.root)) {
           root = view.addDTD(root, view.getEntDTD(this), this);
           garb_clear(root);
         }
