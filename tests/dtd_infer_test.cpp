@@ -154,6 +154,20 @@ TEST(Inference, LimitsAndOverlongNames) {
   EXPECT_EQ(records(reloaded), records(*n.dtd));
 }
 
+// The pass reads without node paths; the reader's messages still name the
+// element's place, and the refused entry leaves the structure untouched.
+TEST(Inference, MessagesNameThePlaceOfAnElement) {
+  TempDir dir;
+  std::string wide = "<e><s><t>";
+  for (int i = 0; i < 2049; ++i) wide += "<a>x</a>";
+  wide += "</t></s></e>\n";
+  Build b(dir, "<e><h>1</h></e>\n" + wide + "<e><s><u>2</u></s></e>\n");
+  EXPECT_EQ(b.err.substr(0, b.err.find('\n') + 1), "Parse error: Too many children (2048) in E.S.T\n");
+  EXPECT_EQ(records(*b.dtd), "E 1 1 N|E.H 0 -1 N|E.S 0 -1 N|E.S.U 1 1 N|");
+  EXPECT_EQ(readFile(dir.file("d.xml")),
+            "<?xml version=\"1.0\"?>\n<E><H>1</H></E>\n<E><S><U>2</U></S></E>\n");
+}
+
 std::vector<double> fractions;
 void record(void* handle, double f) {
   EXPECT_EQ(handle, nullptr);
