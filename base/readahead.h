@@ -105,11 +105,7 @@ class ReadAhead {
   static void runOn(void* self) { static_cast<ReadAhead*>(self)->run(); }
 
   bool takeBatch() {
-    // The next batch is usually moments away: looking again for a while
-    // costs less than sleeping, since waking a sleeping thread costs the
-    // other thread a system call (in a virtual machine, much more).
-    for (int i = 0; i < kSpins && ready_.load(std::memory_order_acquire) == 0; ++i)
-      std::this_thread::yield();
+    yieldWhile([this] { return ready_.load(std::memory_order_acquire) == 0; });
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [this] { return !batches_.empty() || ended_; });
     if (batches_.empty()) return false;
@@ -136,9 +132,7 @@ class ReadAhead {
         if constexpr (Weighed<T>) weight += item.weight();
         batch.push_back(std::move(item));
       }
-      // As in takeBatch: room is usually moments away.
-      for (int i = 0; i < kSpins && ready_.load(std::memory_order_acquire) >= batchesAhead_; ++i)
-        std::this_thread::yield();
+      yieldWhile([this] { return ready_.load(std::memory_order_acquire) >= batchesAhead_; });
       std::unique_lock<std::mutex> lock(mutex_);
       changed_.wait(lock, [this] { return batches_.size() < batchesAhead_ || stop_; });
       if (stop_) break;
@@ -148,6 +142,15 @@ class ReadAhead {
       lock.unlock();
       changed_.notify_all();
     }
+  }
+
+  // What either thread waits for (a batch, or room for one) is usually
+  // moments away: looking again for a while costs less than sleeping, since
+  // waking a sleeping thread costs the other thread a system call (in a
+  // virtual machine, much more). The caller sleeps after, if still waiting.
+  template <typename Waiting>
+  static void yieldWhile(Waiting waiting) {
+    for (int i = 0; i < kSpins && waiting(); ++i) std::this_thread::yield();
   }
 
   // Frees, on the reading thread, the items the pass is done with. Memory

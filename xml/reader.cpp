@@ -58,7 +58,7 @@ void takePlainRun(FILE* in, std::string* dst) {
 #ifdef __GLIBC__
   const char* from = in->_IO_read_ptr;
   const char* end = in->_IO_read_end;
-  if (from == nullptr || from >= end) return;
+  if (from >= end) return;
   const char* to = from;
   while (to < end && isPlain(*to)) ++to;
   dst->append(from, static_cast<size_t>(to - from));
@@ -166,12 +166,14 @@ bool XML::openTag() {
       return complete();
     }
   }
-  if (keepPaths && actl_ == 0) {
-    node->path = t_;
-  } else if (keepPaths) {
-    const std::string& above = levels_[actl_ - 1]->path;
-    node->path.reserve(above.size() + 1 + t_.size());
-    node->path.append(above).append(1, '.').append(t_);
+  if (keepPaths) {
+    if (actl_ == 0) {
+      node->path = t_;
+    } else {
+      const std::string& above = levels_[actl_ - 1]->path;
+      node->path.reserve(above.size() + 1 + t_.size());
+      node->path.append(above).append(1, '.').append(t_);
+    }
   }
   node->name = t_;
   node->level = actl_;
@@ -191,7 +193,6 @@ bool XML::openTag() {
 }
 
 std::string XML::pathAt(int level) const {
-  if (keepPaths) return levels_[level]->path;
   std::string path = levels_[0]->name;
   for (int i = 1; i <= level; ++i) path.append(1, '.').append(levels_[i]->name);
   return path;

@@ -153,7 +153,7 @@ class XML {
   int actl_ = 0;
   int nodes_ = 0;           // nodes created for the current entry
   XMLEntry* levels_[16] = {};
-  // The path of levels_[level], built from the names when paths are not kept.
+  // The path of levels_[level], from the names: kept paths or not.
   std::string pathAt(int level) const;
 
   void appendChar(char c);

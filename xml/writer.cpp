@@ -123,8 +123,7 @@ std::string XMLprintEntry(const XMLEntry* e, const std::string& indent, const st
 }
 
 std::string XMLprintEntry(const XMLEntry* e, bool withTags, bool escBackslash) {
-  static const std::string kNone;
-  return XMLprintEntry(e, kNone, kNone, kNone, kNone, withTags, escBackslash);
+  return XMLprintEntry(e, 0, withTags, escBackslash);
 }
 
 std::string XMLprintEntry(const XMLEntry* e, int props, bool withTags, bool escBackslash) {
